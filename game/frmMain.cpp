@@ -1,0 +1,421 @@
+#include "game/frmMain.h"
+
+#include <limits>
+#include <stdexcept>
+
+#include "persist/HighScore.h"
+#include "platform/MixingRandom.h"
+
+namespace game {
+
+using platform::Control;
+using sound::Cue;
+
+namespace {
+
+// Arithmetic on the fields never wraps: a result that does not fit is an error.
+template <typename T>
+T fit(long long value)
+{
+    if (value < std::numeric_limits<T>::min() || value > std::numeric_limits<T>::max())
+        throw std::overflow_error("game arithmetic overflow");
+    return static_cast<T>(value);
+}
+
+constexpr int kCell = 33;
+constexpr int kWellLeft = 32;
+constexpr int kWellTop = 96;
+constexpr int kUfosPerGame = 50;
+
+Control optMax(int index) { return index == 0 ? Control::optMax0 : Control::optMax1; }
+Control optMode(int index) { return index == 0 ? Control::optMode0 : Control::optMode1; }
+
+}  // namespace
+
+std::string signedText(std::int32_t value)
+{
+    return value >= 0 ? " " + std::to_string(value) : std::to_string(value);
+}
+
+frmMain::frmMain(const Services& services) : s_(services), sound_(services.audio, services.picSpace) {}
+
+// ---------------------------------------------------------------- board and tiles
+
+void frmMain::ClearBoard() { module.board.fill(kEmpty); }
+
+void frmMain::LoadTiles()
+{
+    for (int i = 0; i <= 9; ++i)
+        module.tiles[static_cast<size_t>(i)] = s_.images.load("n" + std::to_string(i) + ".bmp");
+    module.tiles[kUfoClosed] = s_.images.load("ufo01.bmp");
+    module.tiles[kUfoOpen] = s_.images.load("ufo02.bmp");
+    module.tiles[kBomb] = s_.images.load("bom.bmp");
+    module.tiles[kBlast] = s_.images.load("ban.bmp");
+}
+
+void frmMain::PaintTile(std::int16_t slot, int x, int y)
+{
+    const auto& picture = module.tiles.at(static_cast<size_t>(slot));
+    if (picture)
+        s_.picSpace.paintPicture(*picture, x, y);
+}
+
+void frmMain::PaintCell(std::int16_t slot, int column, int row)
+{
+    PaintTile(slot, column * kCell + kWellLeft, row * kCell + kWellTop);
+}
+
+void frmMain::DrawBoard()
+{
+    s_.picSpace.setPersistent(true);
+    for (int column = 0; column < kColumns; ++column)
+        for (int row = 0; row <= 8; ++row)
+            PaintCell(board(column, row), column, row);
+    s_.picSpace.setPersistent(false);
+}
+
+void frmMain::DrawPieceMove()
+{
+    PaintCell(kEmpty, prevCol, prevRow);
+    PaintCell(cargo, pieceCol, pieceRow);
+    prevCol = pieceCol;
+    prevRow = pieceRow;
+}
+
+void frmMain::DrawUfo(std::int16_t col, std::int16_t cargoCode, std::int16_t dropped)
+{
+    // Wide enough to wipe the UFO and its cargo at either neighbouring position.
+    s_.picSpace.fillBlack((col - 1) * kCell, 0, 2 * kCell + 96, 96);
+    PaintTile(fit<std::int16_t>(kUfoClosed + dropped), col * kCell, 0);
+    PaintTile(cargoCode, col * kCell + kWellLeft, 63);
+}
+
+void frmMain::ClearLane() { s_.picSpace.fillBlack(0, 0, 330, 96); }
+
+// ---------------------------------------------------------------- high score
+
+void frmMain::LoadHighScore()
+{
+    highScore = 0;
+    std::string content;
+    if (!s_.files.readAll(persist::kHighScoreFile, content))
+        throw platform::LoadError("cannot read the high-score file");
+    highScore = persist::parseHighScore(content);
+    s_.controls.setCaption(Control::lblHighScore, signedText(highScore));
+}
+
+bool frmMain::SaveHighScore()
+{
+    if (score < 0 || score < highScore)
+        return true;
+    highScore = score;
+    s_.controls.setCaption(Control::lblHighScore, signedText(highScore));
+    return persist::replaceFile(s_.files, persist::kHighScoreFile, persist::formatHighScore(highScore));
+}
+
+// ---------------------------------------------------------------- start-up, idle, game over
+
+bool frmMain::Form_Load()
+{
+    try {
+        LoadTiles();
+        LoadHighScore();
+    } catch (const std::exception&) {
+        s_.messageBox.show(text::kFileNotFound, platform::mb::Critical, text::kCaution);
+        s_.controls.unloadWindow();
+        return false;
+    }
+    s_.picSpace.setPixelUnits();
+    ResetToIdle();
+    maxNumber = 5;
+    gameMode = 0;
+    sound_.play(Cue::Title);
+    return true;
+}
+
+void frmMain::SetOptionsEnabled(bool on)
+{
+    for (int index = 0; index <= 1; ++index) {
+        s_.controls.setEnabled(optMax(index), on);
+        s_.controls.setEnabled(optMode(index), on);
+    }
+}
+
+void frmMain::ResetToIdle()
+{
+    s_.UFO_Timer.setEnabled(false);
+    s_.GameTimer.setEnabled(false);
+    playing = False;
+    SetOptionsEnabled(true);
+    ufoCol = 4;
+    ufoDir = -1;
+    ClearBoard();
+    DrawBoard();
+    cargo = 0;
+    s_.controls.setCaption(Control::cmdStart, text::kStart);
+    s_.UFO_Timer.setEnabled(true);
+    ufoCount = 0;
+    score = 0;
+    ShowScore();
+}
+
+void frmMain::GameOver()
+{
+    s_.GameTimer.setEnabled(false);
+    s_.UFO_Timer.setEnabled(false);
+    sound_.stop();
+    s_.messageBox.show(text::kGameOver, platform::mb::Exclamation, text::kGameOverTitle);
+    sound_.play(Cue::Title);
+    if (!SaveHighScore())
+        s_.messageBox.show(text::kSaveFailed, platform::mb::Exclamation, text::kCaution);
+    ResetToIdle();
+}
+
+// ---------------------------------------------------------------- UFO flight and dispatch
+
+int frmMain::Draw(int k, int c) { return platform::drawInt(s_.random.next(), k, c); }
+
+void frmMain::ShowUfosLeft()
+{
+    s_.controls.setCaption(Control::lblUFO, std::to_string(fit<std::int32_t>(kUfosPerGame - 1LL * ufoCount)));
+}
+
+void frmMain::NextUfo()
+{
+    s_.random.randomize();
+    ClearLane();
+    ufoCol = fit<std::int16_t>(Draw(7, 2));
+    ufoDir = Draw(2, 1) == 1 ? -1 : 1;
+    cargo = fit<std::int16_t>(Draw(maxNumber, 1));
+    if (Draw(5, 1) == 3) {
+        cargo = kBomb;
+        sound_.play(Cue::Danger);
+    }
+    dropCol = fit<std::int16_t>(Draw(8, 0));
+    ufoDropped = 0;
+    ufoCount = fit<std::int32_t>(ufoCount + 1LL);
+    if (ufoCount > kUfosPerGame)
+        GameOver();
+    ShowUfosLeft();
+}
+
+void frmMain::UFO_Timer_Timer()
+{
+    s_.GameTimer.setEnabled(false);
+    if (playing == True && ufoCol == dropCol)
+        ufoDropped = 1;
+    DrawUfo(ufoCol, cargo, ufoDropped);
+    if (playing == True && ufoDropped == 1) {
+        s_.UFO_Timer.setEnabled(false);
+        pieceCol = dropCol;
+        prevCol = dropCol;
+        pieceRow = -1;
+        prevRow = -1;
+        s_.GameTimer.setEnabled(true);
+    }
+    ufoCol = fit<std::int16_t>(ufoCol + ufoDir);
+    if (ufoCol < 1)
+        ufoDir = 1;
+    if (ufoCol > 7)
+        ufoDir = -1;
+}
+
+// ---------------------------------------------------------------- falling block
+
+void frmMain::TurnChange()
+{
+    s_.GameTimer.setEnabled(false);
+    NextUfo();
+    s_.UFO_Timer.setEnabled(true);
+}
+
+void frmMain::GameTimer_Timer()
+{
+    if (board(dropCol, 0) != kEmpty) {
+        if (cargo == kBomb) {
+            ExplodeBomb();
+            TurnChange();
+            return;
+        }
+        columnCleared = False;
+        CheckColumnSum();
+        if (columnCleared == True)
+            TurnChange();
+        else
+            GameOver();
+        return;
+    }
+    const int next = pieceRow + 1;
+    if (board(pieceCol, next) == kEmpty && next != 9) {
+        pieceRow = fit<std::int16_t>(next);
+        DrawPieceMove();
+        return;
+    }
+    if (cargo == kBomb) {
+        ExplodeBomb();
+        TurnChange();
+        return;
+    }
+    board(pieceCol, pieceRow) = cargo;
+    CheckColumnSum();
+    TurnChange();
+}
+
+void frmMain::Form_KeyDown(std::int16_t& KeyCode, std::int16_t /*Shift*/)
+{
+    if (!s_.GameTimer.enabled() || pieceRow == -1)
+        return;
+    int step = 0;
+    if (KeyCode == vbKeyLeft && pieceCol > 0)
+        step = -1;
+    else if (KeyCode == vbKeyRight && pieceCol < 8)
+        step = 1;
+    else if (KeyCode == vbKeyDown) {
+        HardDrop();
+        return;
+    }
+    if (step == 0 || board(pieceCol + step, pieceRow) != kEmpty)
+        return;
+    // A hard-dropped block that completed nothing is already in the board; it
+    // goes along with the block instead of staying behind as an invisible cell.
+    if (board(pieceCol, pieceRow) == cargo)
+        board(pieceCol, pieceRow) = kEmpty;
+    prevCol = pieceCol;
+    pieceCol = fit<std::int16_t>(pieceCol + step);
+    DrawPieceMove();
+}
+
+void frmMain::HardDrop()
+{
+    int n = 0;
+    for (int row = pieceRow + 1; row <= 8; ++row)
+        if (board(pieceCol, row) == kEmpty)
+            ++n;
+    if (n == 0)
+        return;
+    prevRow = pieceRow;
+    pieceRow = fit<std::int16_t>(pieceRow + n);
+    board(pieceCol, pieceRow) = cargo;
+    DrawPieceMove();
+    if (cargo == kBomb) {
+        ExplodeBomb();
+        TurnChange();
+        return;
+    }
+    columnCleared = False;
+    CheckColumnSum();
+    if (columnCleared == True)
+        TurnChange();
+}
+
+// ---------------------------------------------------------------- column sums and bombs
+
+void frmMain::CheckColumnSum()
+{
+    std::int16_t sum = 0;
+    for (int row = 0; row <= 8; ++row)
+        sum = fit<std::int16_t>(sum + board(pieceCol, row));
+    if (pieceRow == -1)
+        sum = fit<std::int16_t>(sum + cargo);
+    if (sum % 10 != 0)
+        return;
+    const int e = 9 - pieceRow + gameMode;
+    std::int32_t points = fit<std::int32_t>(10LL << e);
+    if (maxNumber == 9)
+        points = fit<std::int32_t>(points * 2LL);
+    score = fit<std::int32_t>(1LL * score + points);
+    ShowScore();
+    columnCleared = True;
+    for (int row = 0; row <= 8; ++row) {
+        board(pieceCol, row) = kEmpty;
+        PaintCell(kEmpty, pieceCol, row);
+    }
+}
+
+void frmMain::ExplodeBomb()
+{
+    for (int row = pieceRow; row <= 8; ++row)
+        PaintCell(kBlast, pieceCol, row);
+    sound_.play(Cue::Explosion);
+    sound_.play(Cue::Game);
+    for (int row = 0; row <= 8; ++row) {
+        board(pieceCol, row) = kEmpty;
+        PaintCell(kEmpty, pieceCol, row);
+    }
+    const auto penalty = fit<std::int16_t>((8 - pieceRow) * 100);
+    score = fit<std::int32_t>(1LL * score - penalty);
+    ShowScore();
+}
+
+void frmMain::ShowScore() { s_.controls.setCaption(Control::lblScore, signedText(score)); }
+
+// ---------------------------------------------------------------- start, restart, quit, options
+
+void frmMain::NewGame()
+{
+    ClearBoard();
+    ufoCount = 0;
+    ShowUfosLeft();
+    score = 0;
+    ShowScore();
+    s_.random.randomize();
+    for (int column = 0; column < kColumns; ++column)
+        board(column, 8) = fit<std::int16_t>(Draw(maxNumber, 1));
+    DrawBoard();
+    NextUfo();
+}
+
+void frmMain::cmdStart_Click()
+{
+    s_.controls.setFocus(Control::picSpace);
+    if (playing == False) {
+        SetOptionsEnabled(false);
+        playing = True;
+        sound_.play(Cue::Game);
+        NewGame();
+        s_.GameTimer.setEnabled(false);
+        s_.UFO_Timer.setEnabled(true);
+        s_.controls.setCaption(Control::cmdStart, text::kStartOver);
+    } else {
+        SetOptionsEnabled(true);
+        ufoCount = 0;
+        ShowUfosLeft();
+        sound_.play(Cue::Title);
+        ResetToIdle();
+    }
+}
+
+void frmMain::cmdClose_Click()
+{
+    sound_.stop();
+    // A modal box does not stop the timers: without this a block would fall
+    // unsteered, or a game over would open its box over the question.
+    s_.GameTimer.setEnabled(false);
+    s_.UFO_Timer.setEnabled(false);
+    if (s_.messageBox.show(text::kQuitQuestion, platform::mb::YesNoExclamation, text::kQuitTitle) == platform::mb::No) {
+        ufoCount = 0;
+        ShowUfosLeft();
+        sound_.play(Cue::Title);
+        ResetToIdle();
+    } else {
+        s_.controls.unloadWindow();
+    }
+}
+
+void frmMain::optMax_Click(std::int16_t Index)
+{
+    if (Index == 0)
+        maxNumber = 5;
+    else if (Index == 1)
+        maxNumber = 9;
+}
+
+void frmMain::optMode_Click(std::int16_t Index)
+{
+    if (Index == 0)
+        gameMode = 0;
+    else if (Index == 1)
+        gameMode = 1;
+}
+
+}  // namespace game

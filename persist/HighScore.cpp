@@ -1,0 +1,77 @@
+#include "persist/HighScore.h"
+
+#include <limits>
+
+namespace persist {
+
+namespace {
+
+constexpr std::string_view kKey = "HighScore=";
+
+std::int32_t parseValue(std::string_view text)
+{
+    bool negative = !text.empty() && text.front() == '-';
+    std::string_view digits = negative ? text.substr(1) : text;
+    if (digits.empty())
+        throw BadHighScore("high score has no digits");
+    std::int64_t value = 0;
+    for (char ch : digits) {
+        if (ch < '0' || ch > '9')
+            throw BadHighScore("high score is not a number");
+        value = value * 10 + (ch - '0');
+        if (value > std::int64_t{std::numeric_limits<std::int32_t>::max()} + 1)
+            throw BadHighScore("high score out of range");
+    }
+    if (negative)
+        value = -value;
+    if (value > std::numeric_limits<std::int32_t>::max())
+        throw BadHighScore("high score out of range");
+    return static_cast<std::int32_t>(value);
+}
+
+}  // namespace
+
+std::int32_t parseHighScore(std::string_view content)
+{
+    std::int32_t candidate = 0;
+    size_t pos = 0;
+    while (pos < content.size()) {
+        size_t end = content.find_first_of("\r\n", pos);
+        if (end == std::string_view::npos)
+            end = content.size();
+        std::string_view line = content.substr(pos, end - pos);
+        pos = end;
+        if (pos < content.size()) {
+            // CR LF counts as one line end.
+            pos += (content[pos] == '\r' && pos + 1 < content.size() && content[pos + 1] == '\n') ? 2 : 1;
+        }
+        if (line.size() < 11 || line.substr(1, kKey.size()) != kKey)
+            continue;
+        if (line.size() == 11)
+            throw BadHighScore("high score line ends after its key");
+        // Everything after the key but the line's last character (the closing quote).
+        candidate = parseValue(line.substr(11, line.size() - 12));
+    }
+    return candidate;
+}
+
+std::string formatHighScore(std::int32_t value)
+{
+    return "\"HighScore=" + std::to_string(value) + "\"\r\n";
+}
+
+bool replaceFile(platform::Files& files, const std::string& name, const std::string& bytes)
+{
+    std::string temp;
+    int handle = files.createTempBeside(name, temp);
+    if (handle < 0)
+        return false;
+    bool ok = files.write(handle, bytes) && files.sync(handle);
+    ok = files.close(handle) && ok;
+    ok = ok && files.rename(temp, name);
+    if (!ok)
+        files.remove(temp);
+    return ok;
+}
+
+}  // namespace persist

@@ -1,0 +1,35 @@
+#include "sound/SoundCues.h"
+
+namespace sound {
+
+const CueInfo& cueInfo(Cue cue)
+{
+    static const CueInfo table[] = {
+        {"open.wav", true},    // Title: while no game runs
+        {"game.wav", true},    // Game: during a game
+        {"danger.wav", true},  // Danger: while a bomb is on its way
+        {"bom.wav", false},    // Explosion: the game stands still while it plays
+    };
+    return table[static_cast<int>(cue)];
+}
+
+SoundCues::SoundCues(platform::AudioDevice& device, platform::Surface& screen)
+    : device_(device), screen_(screen)
+{
+}
+
+void SoundCues::play(Cue cue)
+{
+    const CueInfo& info = cueInfo(cue);
+    if (info.loop) {
+        device_.startLoop(info.file);
+        return;
+    }
+    // Nothing repaints during the wait, so what was just drawn must be on screen first.
+    screen_.present();
+    device_.playToEnd(info.file);
+}
+
+void SoundCues::stop() { device_.stop(); }
+
+}  // namespace sound
