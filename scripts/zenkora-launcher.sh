@@ -1,0 +1,16 @@
+#!/bin/sh
+# Starts the game in the player's own folder: the game reads its files by bare
+# name from its working directory, and the best score must outlive updates.
+set -eu
+bin=${ZENKORA_BIN:-@ZENKORA_BIN@}
+assets=${ZENKORA_ASSETS:-@ZENKORA_ASSETS@}
+home=${XDG_DATA_HOME:-${HOME:?}/.local/share}/zenkora
+mkdir -p "$home"
+for f in "$assets"/*.bmp "$assets"/*.wav "$assets"/*.png; do
+    [ -e "$f" ] || continue
+    cmp -s "$f" "$home/${f##*/}" 2>/dev/null || cp -f "$f" "$home/"
+done
+# Never overwrite a player's score.
+[ -e "$home/h-score.txt" ] || cp "$assets/h-score.txt" "$home/h-score.txt"
+cd "$home"
+exec "$bin" "$@"
