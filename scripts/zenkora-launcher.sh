@@ -2,8 +2,9 @@
 # Starts the game in the player's own folder: the game reads its files by bare
 # name from its working directory, and the best score must outlive updates.
 set -eu
-bin=${ZENKORA_BIN:-@ZENKORA_BIN@}
-assets=${ZENKORA_ASSETS:-@ZENKORA_ASSETS@}
+prefix=$(cd "$(dirname "$(readlink -f "$0")")/.." && pwd)
+bin=${ZENKORA_BIN:-$prefix/@ZENKORA_REL_BIN@}
+assets=${ZENKORA_ASSETS:-$prefix/@ZENKORA_REL_ASSETS@}
 home=${XDG_DATA_HOME:-${HOME:?}/.local/share}/zenkora
 mkdir -p "$home"
 for f in "$assets"/*.bmp "$assets"/*.wav "$assets"/*.png; do
