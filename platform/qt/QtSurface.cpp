@@ -1,0 +1,200 @@
+#include "platform/qt/QtSurface.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QFileInfo>
+#include <QImageReader>
+#include <QPaintEvent>
+#include <QPainter>
+
+namespace platform {
+
+namespace {
+
+// Tiles are a few kilobytes; a file far beyond that is not one of ours.
+constexpr qint64 kMaxImageFile = 64 * 1024 * 1024;
+
+std::uint32_t le32(const QByteArray& bytes, int at)
+{
+    std::uint32_t v = 0;
+    for (int i = 3; i >= 0; --i)
+        v = (v << 8) | static_cast<unsigned char>(bytes[at + i]);
+    return v;
+}
+
+std::uint16_t le16(const QByteArray& bytes, int at)
+{
+    return static_cast<std::uint16_t>(static_cast<unsigned char>(bytes[at]) |
+                                      (static_cast<unsigned char>(bytes[at + 1]) << 8));
+}
+
+// Qt's decoder accepts a file whose pixel rows stop early and leaves the missing
+// rows undefined. Check that the headers hold together and that every row of an
+// uncompressed image is in the file; returns the reason when not.
+const char* bmpProblem(const QByteArray& bytes)
+{
+    const qint64 size = bytes.size();
+    if (size < 14 + 12)
+        return "too short for a BMP header";
+    if (bytes[0] != 'B' || bytes[1] != 'M')
+        return "not a BMP file";
+    const std::uint32_t dataOffset = le32(bytes, 10);
+    const std::uint32_t infoSize = le32(bytes, 14);
+    if (infoSize != 12 && (infoSize < 40 || infoSize > 124))
+        return "unknown BMP header";
+    if (14 + qint64(infoSize) > size)
+        return "BMP header cut short";
+    if (dataOffset < 14 + infoSize || dataOffset >= size)
+        return "BMP pixel data missing";
+
+    qint64 width = 0, height = 0;
+    unsigned bits = 0, compression = 0;
+    if (infoSize == 12) {
+        width = le16(bytes, 18);
+        height = static_cast<std::int16_t>(le16(bytes, 20));
+        bits = le16(bytes, 24);
+    } else {
+        width = static_cast<std::int32_t>(le32(bytes, 18));
+        height = static_cast<std::int32_t>(le32(bytes, 22));
+        bits = le16(bytes, 28);
+        compression = le32(bytes, 30);
+    }
+    if (height < 0)
+        height = -height;
+    if (width <= 0 || height == 0 || width > 65535 || height > 65535)
+        return "bad BMP dimensions";
+    switch (bits) {
+    case 1: case 4: case 8: case 16: case 24: case 32: break;
+    default: return "bad BMP bit depth";
+    }
+    const bool rowsStored = compression == 0 || compression == 3 || compression == 6;
+    if (rowsStored) {
+        const qint64 stride = ((width * bits + 31) / 32) * 4;
+        if (dataOffset + stride * height > size)
+            return "BMP pixel data cut short";
+    }
+    return nullptr;
+}
+
+[[noreturn]] void fail(const std::string& fileName, const QString& why)
+{
+    throw LoadError(fileName + ": " + why.toStdString());
+}
+
+}  // namespace
+
+QtPicture::QtPicture(QImage image) : image_(image.convertToFormat(QImage::Format_RGB32)) {}
+
+PictureRef QtImageLoader::load(const std::string& fileName)
+{
+    const QString name = QString::fromStdString(fileName);
+    const QFileInfo info(name);
+    if (!info.exists())
+        fail(fileName, QStringLiteral("no such file"));
+    if (!info.isFile())
+        fail(fileName, QStringLiteral("not a regular file"));
+    if (info.size() == 0)
+        fail(fileName, QStringLiteral("empty file"));
+    if (info.size() > kMaxImageFile)
+        fail(fileName, QStringLiteral("file too large"));
+
+    QFile file(name);
+    if (!file.open(QIODevice::ReadOnly))
+        fail(fileName, file.errorString());
+    QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        fail(fileName, file.errorString());
+    file.close();
+
+    if (const char* problem = bmpProblem(bytes))
+        fail(fileName, QString::fromLatin1(problem));
+
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, "bmp");
+    reader.setDecideFormatFromContent(false);
+    QImage image = reader.read();
+    if (image.isNull())
+        fail(fileName, reader.errorString());
+    return std::make_shared<QtPicture>(std::move(image));
+}
+
+QtSurface::QtSurface(QWidget* parent)
+    : QWidget(parent), image_(kWidth, kHeight, QImage::Format_RGB32)
+{
+    image_.fill(Qt::black);
+    setFixedSize(kWidth, kHeight);
+    // paintEvent covers every pixel from the image: no background to clear first.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, Qt::black);
+    setPalette(pal);
+}
+
+void QtSurface::changed(const QRect& area)
+{
+    pending_ += area;
+    // A hidden window collects changes without painting; keep the region simple.
+    if (pending_.rectCount() > 64)
+        pending_ = pending_.boundingRect();
+    update(area);
+}
+
+void QtSurface::paintPicture(const Picture& picture, int x, int y)
+{
+    const auto* qt = dynamic_cast<const QtPicture*>(&picture);
+    Q_ASSERT(qt);
+    if (!qt)
+        return;
+    const QRect area = QRect(x, y, qt->width(), qt->height()) & image_.rect();
+    if (area.isEmpty())
+        return;
+    {
+        QPainter p(&image_);
+        p.setCompositionMode(QPainter::CompositionMode_Source);
+        p.drawImage(x, y, qt->image());
+    }
+    changed(area);
+}
+
+void QtSurface::fillBlack(int x, int y, int width, int height)
+{
+    if (width <= 0 || height <= 0)
+        return;
+    // QRect(x, y, w, h) ends at x + w - 1: the far edge stays out.
+    const QRect area = QRect(x, y, width, height) & image_.rect();
+    if (area.isEmpty())
+        return;
+    {
+        QPainter p(&image_);
+        p.setCompositionMode(QPainter::CompositionMode_Source);
+        p.fillRect(area, Qt::black);
+    }
+    changed(area);
+}
+
+void QtSurface::present()
+{
+    // update() alone would leave the old picture up through a blocking wait.
+    if (!pending_.isEmpty())
+        repaint(pending_);
+}
+
+void QtSurface::paintEvent(QPaintEvent* event)
+{
+    QPainter p(this);
+    // Scaled screens get blocky pixels, never blurred tiles.
+    p.setRenderHint(QPainter::SmoothPixmapTransform, false);
+    p.setCompositionMode(QPainter::CompositionMode_Source);
+    p.drawImage(0, 0, image_);  // the paint region clips this
+
+    std::int64_t area = 0;
+    for (const QRect& r : event->region())
+        area += std::int64_t(r.width()) * r.height();
+    ++stats_.paints;
+    stats_.lastPixels = area;
+    stats_.totalPixels += area;
+    pending_ -= event->region();
+}
+
+}  // namespace platform

@@ -1,0 +1,75 @@
+#pragma once
+// The playfield on Qt. Every paint and fill goes into one retained image, which is
+// copied to the screen on repaint: what the game drew survives being covered and
+// uncovered, and only the rectangles that changed are repainted.
+
+#include <QImage>
+#include <QRegion>
+#include <QWidget>
+#include <cstdint>
+
+#include "platform/Platform.h"
+
+namespace platform {
+
+// A loaded bitmap, kept in the surface's own pixel format so painting is a plain copy.
+class QtPicture : public Picture {
+public:
+    explicit QtPicture(QImage image);
+    int width() const override { return image_.width(); }
+    int height() const override { return image_.height(); }
+    const QImage& image() const { return image_; }
+
+private:
+    QImage image_;
+};
+
+// BMP files by bare name from the working directory. Anything that is not a
+// complete, decodable BMP raises LoadError; nothing is guessed or half-loaded.
+class QtImageLoader : public ImageLoader {
+public:
+    PictureRef load(const std::string& fileName) override;
+};
+
+class QtSurface : public QWidget, public Surface {
+    Q_OBJECT
+public:
+    static constexpr int kWidth = 369;
+    static constexpr int kHeight = 401;
+
+    explicit QtSurface(QWidget* parent = nullptr);
+
+    void setPixelUnits() override { pixelUnits_ = true; }
+    // Everything is kept anyway; the flag is only remembered.
+    void setPersistent(bool on) override { persistent_ = on; }
+    void paintPicture(const Picture& picture, int x, int y) override;
+    void fillBlack(int x, int y, int width, int height) override;
+    void present() override;
+
+    bool pixelUnits() const { return pixelUnits_; }
+    bool persistent() const { return persistent_; }
+    const QImage& image() const { return image_; }
+
+    // Repaint cost, in logical pixels, for tests and benchmarks.
+    struct PaintStats {
+        std::int64_t paints = 0;       // paint events handled
+        std::int64_t lastPixels = 0;   // area repainted by the latest one
+        std::int64_t totalPixels = 0;  // area repainted by all of them
+    };
+    const PaintStats& paintStats() const { return stats_; }
+    void resetPaintStats() { stats_ = {}; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    void changed(const QRect& area);
+
+    QImage image_;
+    QRegion pending_;  // drawn into the image, not yet on the screen
+    bool persistent_ = false;
+    bool pixelUnits_ = false;
+    PaintStats stats_;
+};
+
+}  // namespace platform

@@ -1,0 +1,359 @@
+#include "ui/MainWindow.h"
+
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCloseEvent>
+#include <QGroupBox>
+#include <QIcon>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPainter>
+#include <QPixmap>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QStyle>
+#include <QTimer>
+#include <cmath>
+
+#include "platform/sdl/SdlAudio.h"
+
+namespace ui {
+
+using platform::Control;
+
+namespace {
+
+constexpr int kGameTimerMs = 400;
+constexpr int kUfoTimerMs = 100;
+
+// A one-pixel black box around coloured text. A plain QFrame box takes the text
+// colour, which would draw pale yellow rims on the score displays.
+class BoxedLabel : public QLabel {
+public:
+    using QLabel::QLabel;
+
+protected:
+    void paintEvent(QPaintEvent* event) override
+    {
+        QLabel::paintEvent(event);
+        QPainter p(this);
+        p.setPen(QColor(0, 0, 0));
+        p.drawRect(rect().adjusted(0, 0, -1, -1));
+    }
+};
+
+QLabel* setUpLabel(QLabel* label, const char* name, const QRect& geometry)
+{
+    label->setObjectName(QString::fromLatin1(name));
+    label->setGeometry(geometry);
+    label->setTextFormat(Qt::PlainText);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    return label;
+}
+
+QLabel* makeLabel(QWidget* parent, const char* name, const QString& text, const QRect& geometry)
+{
+    return setUpLabel(new QLabel(text, parent), name, geometry);
+}
+
+void paintBackground(QLabel* label, const QColor& background)
+{
+    QPalette pal = label->palette();
+    pal.setColor(QPalette::Window, background);
+    label->setPalette(pal);
+    label->setAutoFillBackground(true);
+}
+
+// The score displays: coloured, right-aligned, one-pixel box.
+QLabel* makeNumberLabel(QWidget* parent, const char* name, const QString& text, const QRect& geometry,
+                        const QColor& background, const QColor& foreground, const QFont& font)
+{
+    QLabel* label = setUpLabel(new BoxedLabel(text, parent), name, geometry);
+    paintBackground(label, background);
+    QPalette pal = label->palette();
+    pal.setColor(QPalette::WindowText, foreground);
+    label->setPalette(pal);
+    label->setFont(font);
+    label->setFrameShape(QFrame::Box);
+    label->setFrameShadow(QFrame::Plain);
+    label->setLineWidth(1);
+    label->setAlignment(Qt::AlignRight | Qt::AlignTop);
+    return label;
+}
+
+// Every option button is a Tab stop of its own. Qt would keep only the last focused
+// member of a group in the Tab chain and leave the others to the arrow keys, but the
+// arrows belong to the game: Tab and Space are the keyboard's way to pick an option.
+class OptionButton : public QRadioButton {
+public:
+    using QRadioButton::QRadioButton;
+
+protected:
+    void focusInEvent(QFocusEvent* event) override
+    {
+        QRadioButton::focusInEvent(event);
+        if (QButtonGroup* g = group())
+            for (QAbstractButton* b : g->buttons())
+                b->setFocusPolicy(Qt::StrongFocus);
+    }
+};
+
+QRadioButton* makeOption(QGroupBox* frame, const char* name, const QString& text, const QRect& geometry,
+                         QButtonGroup* group, int index, const QFont& font)
+{
+    auto* button = new OptionButton(text, frame);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setGeometry(geometry);
+    button->setFont(font);
+    group->addButton(button, index);
+    return button;
+}
+
+std::int16_t keyCodeOf(int qtKey)
+{
+    switch (qtKey) {
+    case Qt::Key_Left: return 37;
+    case Qt::Key_Up: return 38;
+    case Qt::Key_Right: return 39;
+    case Qt::Key_Down: return 40;
+    default: return 0;
+    }
+}
+
+std::int16_t shiftStateOf(Qt::KeyboardModifiers modifiers)
+{
+    std::int16_t shift = 0;
+    if (modifiers & Qt::ShiftModifier)
+        shift |= 1;
+    if (modifiers & Qt::ControlModifier)
+        shift |= 2;
+    if (modifiers & Qt::AltModifier)
+        shift |= 4;
+    return shift;
+}
+
+}  // namespace
+
+QStringList designFamilies()
+{
+    return {QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("MS PGothic"), QStringLiteral("IPAPGothic"),
+            QStringLiteral("IPAGothic"),       QStringLiteral("Noto Sans CJK JP"), QStringLiteral("VL PGothic"),
+            QStringLiteral("TakaoPGothic")};
+}
+
+QFont designFont(double points, bool bold)
+{
+    QFont font;
+    font.setFamilies(designFamilies());
+    // Pixel sizes keep the layout's proportions whatever dpi the desktop reports.
+    font.setPixelSize(static_cast<int>(std::lround(points * 96.0 / 72.0)));
+    font.setBold(bold);
+    font.setItalic(false);
+    font.setUnderline(false);
+    font.setStrikeOut(false);
+    return font;
+}
+
+QFont defaultUiFont()
+{
+    QFont font;
+    font.setFamilies({QStringLiteral("IPAPGothic"), QStringLiteral("IPAGothic"), QStringLiteral("Noto Sans CJK JP"),
+                      QStringLiteral("VL PGothic"), QStringLiteral("TakaoPGothic")});
+    font.setPixelSize(12);
+    return font;
+}
+
+void setApplicationFont() { QApplication::setFont(defaultUiFont()); }
+
+MainWindow::MainWindow(const WindowOptions& options)
+    : QWidget(nullptr, Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint),
+      controls_(this),
+      messageBox_(this),
+      random_(clock_, options.seed)
+{
+    setObjectName(QStringLiteral("frmMain"));
+    setWindowTitle(QString::fromUtf8(kTitle));
+    setFixedSize(kClientWidth, kClientHeight);
+    QPixmap icon;
+    if (icon.load(QStringLiteral("zenkora.png")))
+        setWindowIcon(QIcon(icon));
+
+    buildControls();
+
+    gameTimer_ = std::make_unique<platform::QtTimer>(*GameTimer_, kGameTimerMs);
+    ufoTimer_ = std::make_unique<platform::QtTimer>(*UFO_Timer_, kUfoTimerMs);
+
+    controls_.bind(Control::picSpace, picSpace_);
+    controls_.bind(Control::cmdStart, cmdStart_);
+    controls_.bind(Control::cmdClose, cmdClose_);
+    controls_.bind(Control::lblScore, lblScore_);
+    controls_.bind(Control::lblHighScore, lblHighScore_);
+    controls_.bind(Control::lblUFO, lblUFO_);
+    controls_.bind(Control::optMax0, optMax_[0]);
+    controls_.bind(Control::optMax1, optMax_[1]);
+    controls_.bind(Control::optMode0, optMode_[0]);
+    controls_.bind(Control::optMode1, optMode_[1]);
+
+    // Opened lazily by the device itself: building the window makes no sound.
+    if (options.audio) {
+        audio_ = options.audio;
+    } else {
+        sdlAudio_ = std::make_unique<platform::SdlAudio>();
+        audio_ = sdlAudio_.get();
+    }
+
+    game_ = std::make_unique<game::frmMain>(game::Services{
+        *picSpace_, images_, *gameTimer_, *ufoTimer_, controls_, messageBox_, random_, *audio_, files_});
+
+    bindEvents();
+    qApp->installEventFilter(this);
+}
+
+MainWindow::~MainWindow()
+{
+    qApp->removeEventFilter(this);
+    GameTimer_->stop();
+    UFO_Timer_->stop();
+}
+
+void MainWindow::buildControls()
+{
+    const QFont frameFont = designFont(9.75, false);
+    const QFont optionFont = designFont(11.25, true);
+    const QFont buttonFont = designFont(12, true);
+    const QFont headingFont = designFont(11.25, true);
+    const QFont numberFont = designFont(14.25, true);
+    const QFont ufoFont = designFont(12, false);
+    const QColor paleYellow(255, 255, 192);
+
+    picSpace_ = new platform::QtSurface(this);
+    picSpace_->setObjectName(QStringLiteral("picSpace"));
+    picSpace_->move(16, 16);
+    picSpace_->setFocusPolicy(Qt::StrongFocus);
+
+    cmdClose_ = new QPushButton(QStringLiteral("おしまい"), this);
+    cmdClose_->setObjectName(QStringLiteral("cmdClose"));
+    cmdClose_->setGeometry(400, 400, 137, 33);
+    cmdClose_->setFont(buttonFont);
+
+    cmdStart_ = new QPushButton(QStringLiteral("はじめ"), this);
+    cmdStart_->setObjectName(QStringLiteral("cmdStart"));
+    cmdStart_->setGeometry(400, 352, 137, 33);
+    cmdStart_->setFont(buttonFont);
+
+    lblScore_ = makeNumberLabel(this, "lblScore", QStringLiteral("0"), {392, 96, 145, 25}, QColor(0, 0, 128),
+                                QColor(255, 255, 128), numberFont);
+
+    Label1_ = makeLabel(this, "Label1", QStringLiteral("あなたのスコア"), {392, 72, 145, 17});
+    Label1_->setFont(headingFont);
+    Label1_->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    paintBackground(Label1_, QColor(255, 255, 255));
+
+    fraMode_ = new QGroupBox(QStringLiteral("モード"), this);
+    fraMode_->setObjectName(QStringLiteral("fraMode"));
+    fraMode_->setGeometry(400, 160, 137, 81);
+    fraMode_->setFont(frameFont);
+    modeGroup_ = new QButtonGroup(this);
+    modeGroup_->setObjectName(QStringLiteral("modeGroup"));
+    modeGroup_->setExclusive(true);
+    optMode_[0] = makeOption(fraMode_, "optMode_0", QStringLiteral("れんしゅう"), {16, 24, 97, 25}, modeGroup_, 0,
+                             optionFont);
+
+    fraMax_ = new QGroupBox(QStringLiteral("すうじのおおきさ"), this);
+    fraMax_->setObjectName(QStringLiteral("fraMax"));
+    fraMax_->setGeometry(400, 248, 137, 81);
+    fraMax_->setFont(frameFont);
+    maxGroup_ = new QButtonGroup(this);
+    maxGroup_->setObjectName(QStringLiteral("maxGroup"));
+    maxGroup_->setExclusive(true);
+    optMax_[0] = makeOption(fraMax_, "optMax_0", QStringLiteral("５まで"), {16, 24, 97, 25}, maxGroup_, 0, optionFont);
+    optMax_[1] = makeOption(fraMax_, "optMax_1", QStringLiteral("９まで"), {16, 48, 97, 25}, maxGroup_, 1, optionFont);
+    optMode_[1] = makeOption(fraMode_, "optMode_1", QStringLiteral("チャレンジ"), {16, 48, 97, 25}, modeGroup_, 1,
+                             optionFont);
+    optMax_[0]->setChecked(true);
+    optMode_[0]->setChecked(true);
+
+    Label2_ = makeLabel(this, "Label2", QStringLiteral("ハイスコア"), {392, 8, 145, 17});
+    Label2_->setFont(headingFont);
+    Label2_->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    paintBackground(Label2_, QColor(192, 192, 255));
+
+    lblHighScore_ = makeNumberLabel(this, "lblHighScore", QStringLiteral("0"), {392, 32, 145, 25},
+                                    QColor(0, 0, 192), paleYellow, numberFont);
+
+    Label3_ = makeLabel(this, "Label3", QStringLiteral("のこりのＵＦＯ"), {408, 136, 73, 17});
+
+    lblUFO_ = makeNumberLabel(this, "lblUFO", QStringLiteral("50"), {488, 128, 49, 25}, QColor(128, 0, 0),
+                              paleYellow, ufoFont);
+
+    Label4_ = makeLabel(this, "Label4", QStringLiteral("←→ で うごかす　↓ で おとす"), {144, 424, 185, 17});
+    Label5_ = makeLabel(this, "Label5", QString::fromUtf8(kTitle), {16, 424, 105, 17});
+
+    GameTimer_ = new QTimer(this);
+    GameTimer_->setObjectName(QStringLiteral("GameTimer"));
+    UFO_Timer_ = new QTimer(this);
+    UFO_Timer_->setObjectName(QStringLiteral("UFO_Timer"));
+
+    // Tab order of the design; labels and frames never take the focus.
+    QWidget* order[] = {picSpace_, cmdClose_, cmdStart_, optMode_[0], optMax_[0], optMax_[1], optMode_[1]};
+    for (size_t i = 1; i < std::size(order); ++i)
+        QWidget::setTabOrder(order[i - 1], order[i]);
+}
+
+void MainWindow::bindEvents()
+{
+    connect(cmdStart_, &QAbstractButton::clicked, this, [this] { game_->cmdStart_Click(); });
+    connect(cmdClose_, &QAbstractButton::clicked, this, [this] { game_->cmdClose_Click(); });
+    for (std::int16_t index = 0; index <= 1; ++index) {
+        connect(optMax_[index], &QAbstractButton::clicked, this, [this, index] { game_->optMax_Click(index); });
+        connect(optMode_[index], &QAbstractButton::clicked, this, [this, index] { game_->optMode_Click(index); });
+    }
+    connect(GameTimer_, &QTimer::timeout, this, [this] { game_->GameTimer_Timer(); });
+    connect(UFO_Timer_, &QTimer::timeout, this, [this] { game_->UFO_Timer_Timer(); });
+}
+
+bool MainWindow::load() { return game_->Form_Load(); }
+
+void MainWindow::showCentred()
+{
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size(), screen->availableGeometry()));
+    show();
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() != QEvent::KeyPress)
+        return false;
+    auto* key = static_cast<QKeyEvent*>(event);
+    const std::int16_t code = keyCodeOf(key->key());
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (code == 0 || !widget || widget->window() != this)
+        return false;
+    // From here on the arrow key is ours: no button or option sees it, so it can
+    // neither move the focus nor change a selection.
+    if (QApplication::activeModalWidget())
+        return true;
+    // Qt shows the filter the same event again at every step up the parent chain;
+    // only the first step, at the focus widget, counts.
+    QWidget* target = focusWidget() ? focusWidget() : this;
+    if (widget != target)
+        return true;
+    if (keyObserver_)
+        keyObserver_(code);
+    std::int16_t keyCode = code;
+    game_->Form_KeyDown(keyCode, shiftStateOf(key->modifiers()));
+    return true;
+}
+
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    // The close box ends the program at once: no question, no saving.
+    GameTimer_->stop();
+    UFO_Timer_->stop();
+    audio_->stop();
+    event->accept();
+}
+
+}  // namespace ui

@@ -1,0 +1,116 @@
+// zenkora: the game's executable.
+
+#include <QApplication>
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+#include <string>
+
+#include "ui/MainWindow.h"
+
+#ifndef ZENKORA_VERSION
+#define ZENKORA_VERSION "1.0"
+#endif
+
+namespace {
+
+void printUsage(std::FILE* out)
+{
+    std::fprintf(out,
+                 "Usage: zenkora [--seed N] [Qt options]\n"
+                 "%s: steer the numbered blocks the UFO drops so that columns add up to ten.\n"
+                 "Images, sounds and h-score.txt are read from the working directory.\n"
+                 "\n"
+                 "  --seed N    fixed random seed (0 to 18446744073709551615): the same draws every run\n"
+                 "  --help      show this help and exit\n"
+                 "  --version   show the version and exit\n",
+                 ui::kTitle);
+}
+
+bool parseSeed(const char* text, std::uint64_t& seed)
+{
+    if (!text || !*text || *text == '-' || *text == '+')
+        return false;
+    errno = 0;
+    char* end = nullptr;
+    const unsigned long long value = std::strtoull(text, &end, 10);
+    if (errno != 0 || *end != '\0')
+        return false;
+    seed = value;
+    return true;
+}
+
+bool hasPlatformArgument(int argc, char** argv)
+{
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "-platform") == 0 || std::strcmp(argv[i], "--platform") == 0)
+            return true;
+    return false;
+}
+
+bool envSet(const char* name)
+{
+    const char* value = std::getenv(name);
+    return value && *value;
+}
+
+// Qt aborts with a core dump when the X server is missing; say so plainly instead.
+bool displayMissing(int argc, char** argv)
+{
+    if (hasPlatformArgument(argc, argv))
+        return false;
+    const char* platform = std::getenv("QT_QPA_PLATFORM");
+    const bool x11 = !platform || !*platform || std::strncmp(platform, "xcb", 3) == 0;
+    if (!x11)
+        return false;
+    if (envSet("DISPLAY"))
+        return false;
+    // A plain launch on a Wayland desktop is left to Qt, which may have a Wayland plugin.
+    return !(envSet("WAYLAND_DISPLAY") && !(platform && *platform));
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    std::optional<std::uint64_t> seed;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            printUsage(stdout);
+            return 0;
+        }
+        if (arg == "--version") {
+            std::printf("%s (zenkora %s)\n", ui::kTitle, ZENKORA_VERSION);
+            return 0;
+        }
+        if (arg == "--seed" || arg.rfind("--seed=", 0) == 0) {
+            const char* value = arg == "--seed" ? (i + 1 < argc ? argv[++i] : nullptr) : argv[i] + 7;
+            std::uint64_t n = 0;
+            if (!parseSeed(value, n)) {
+                std::fprintf(stderr, "zenkora: --seed needs a whole number from 0 to 18446744073709551615\n");
+                return 2;
+            }
+            seed = n;
+        }
+    }
+
+    if (displayMissing(argc, argv)) {
+        std::fprintf(stderr, "zenkora: cannot open a display (is DISPLAY set?)\n");
+        return 1;
+    }
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("zenkora"));
+    QApplication::setApplicationVersion(QStringLiteral(ZENKORA_VERSION));
+    ui::setApplicationFont();
+
+    ui::MainWindow window(ui::WindowOptions{seed, nullptr});
+    if (!window.load())
+        return 1;  // the player has seen why; the window never appears
+    window.showCentred();
+    return app.exec();
+}
