@@ -8,6 +8,8 @@
 #include <cstring>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "ui/MainWindow.h"
 
@@ -72,6 +74,26 @@ bool displayMissing(int argc, char** argv)
     return !(envSet("WAYLAND_DISPLAY") && !(platform && *platform));
 }
 
+// While the application connects to the display, Qt's complaints are held back:
+// an unreachable X server becomes one plain line and status 1 instead of an abort.
+bool g_connecting = false;
+QtMessageHandler g_previousHandler = nullptr;
+std::vector<std::pair<QtMsgType, QString>> g_heldBack;
+
+void connectingHandler(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    if (!g_connecting) {
+        g_previousHandler(type, context, message);
+        return;
+    }
+    if (type == QtFatalMsg) {
+        const char* display = std::getenv("DISPLAY");
+        std::fprintf(stderr, "zenkora: cannot open the display %s\n", display && *display ? display : "(none)");
+        std::_Exit(1);
+    }
+    g_heldBack.emplace_back(type, qFormatLogMessage(type, context, message));
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -103,7 +125,13 @@ int main(int argc, char** argv)
         return 1;
     }
 
+    g_connecting = true;
+    g_previousHandler = qInstallMessageHandler(connectingHandler);
     QApplication app(argc, argv);
+    g_connecting = false;
+    for (const auto& [type, message] : g_heldBack)
+        g_previousHandler(type, QMessageLogContext(), message);
+    g_heldBack.clear();
     QApplication::setApplicationName(QStringLiteral("zenkora"));
     QApplication::setApplicationVersion(QStringLiteral(ZENKORA_VERSION));
     ui::setApplicationFont();

@@ -1,0 +1,113 @@
+// Plays one file through the game's own sound layer, to listen to it and for the
+// real-audio check.
+//
+//   zenkora_play_sound loop FILE SECONDS   start it looping, wait, stop
+//   zenkora_play_sound once FILE           play it to its end, blocking
+//
+// A file named like one of the game's cues, asked for in that cue's mode, goes
+// through the cue table from its own folder, just as the game plays it; any other
+// file goes straight to the device.
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "platform/sdl/SdlAudio.h"
+#include "sound/SoundCues.h"
+
+namespace {
+
+class NoScreen : public platform::Surface {
+public:
+    void setPixelUnits() override {}
+    void setPersistent(bool) override {}
+    void paintPicture(const platform::Picture&, int, int) override {}
+    void fillBlack(int, int, int, int) override {}
+    void present() override {}
+};
+
+std::optional<sound::Cue> cueFor(const std::string& name, bool loop)
+{
+    for (sound::Cue cue : {sound::Cue::Title, sound::Cue::Game, sound::Cue::Danger, sound::Cue::Explosion}) {
+        const sound::CueInfo& info = sound::cueInfo(cue);
+        if (name == info.file && info.loop == loop)
+            return cue;
+    }
+    return std::nullopt;
+}
+
+int usage()
+{
+    std::fprintf(stderr, "usage: zenkora_play_sound loop FILE SECONDS\n"
+                         "       zenkora_play_sound once FILE\n");
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 3)
+        return usage();
+    const std::string mode = argv[1];
+    const bool loop = mode == "loop";
+    if ((!loop && mode != "once") || (loop && argc != 4) || (!loop && argc != 3))
+        return usage();
+    double seconds = 0;
+    if (loop) {
+        char* end = nullptr;
+        seconds = std::strtod(argv[3], &end);
+        if (end == argv[3] || *end != '\0' || seconds < 0)
+            return usage();
+    }
+
+    std::string file = argv[2];
+    const std::filesystem::path path(file);
+    std::optional<sound::Cue> cue = cueFor(path.filename().string(), loop);
+    if (cue) {
+        std::error_code ec;
+        if (path.has_parent_path())
+            std::filesystem::current_path(path.parent_path(), ec);
+        if (ec) {
+            std::fprintf(stderr, "cannot enter %s: %s\n", path.parent_path().c_str(), ec.message().c_str());
+            return 1;
+        }
+        file = path.filename().string();
+    }
+
+    platform::SdlAudio audio;
+    NoScreen screen;
+    sound::SoundCues cues(audio, screen);
+    audio.stop();  // opens the device, so the timing below is the sound's alone
+    const std::string driver = audio.driverName();
+    std::printf("driver: %s\n", driver.empty() ? "none" : driver.c_str());
+    std::printf("through: %s\n", cue ? "cue table" : "device");
+    std::fflush(stdout);
+
+    const auto t0 = std::chrono::steady_clock::now();
+    if (loop) {
+        if (cue)
+            cues.play(*cue);
+        else
+            audio.startLoop(file);
+        std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+        if (cue)
+            cues.stop();
+        else
+            audio.stop();
+    } else {
+        if (cue)
+            cues.play(*cue);
+        else
+            audio.playToEnd(file);
+    }
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0);
+    std::printf("%s: %lld ms\n", loop ? "looped" : "played", static_cast<long long>(ms.count()));
+    // Closing the device drops what it still holds; let that reach the speaker first.
+    std::this_thread::sleep_for(std::chrono::milliseconds(250));
+    return 0;
+}
