@@ -1,21 +1,20 @@
 #include "TestSupport.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QTest>
-#include <QTimer>
-
-#include "ui/MainWindow.h"
 
 namespace testing_qt {
 
 QString tileFile(int slot)
 {
-    if (slot <= 9)
-        return QStringLiteral("n%1.bmp").arg(slot);
-    static const char* names[] = {"ufo01.bmp", "ufo02.bmp", "bom.bmp", "ban.bmp"};
-    return QString::fromLatin1(names[slot - 10]);
+    static const char* named[] = {"ufo01.bmp", "ufo02.bmp", "bom.bmp", "ban.bmp"};
+    return slot <= 9 ? QStringLiteral("n%1.bmp").arg(slot) : QString::fromLatin1(named[slot - 10]);
 }
 
 QSize tileSize(int slot) { return slot == 10 || slot == 11 ? QSize(kUfoWidth, kUfoHeight) : QSize(kCell, kCell); }
@@ -32,53 +31,22 @@ QImage tileImage(int slot)
     return image;
 }
 
-namespace {
-
-void put16(QByteArray& b, int v)
-{
-    b.append(char(v & 0xff));
-    b.append(char((v >> 8) & 0xff));
-}
-
-void put32(QByteArray& b, qint64 v)
-{
-    for (int i = 0; i < 4; ++i)
-        b.append(char((v >> (8 * i)) & 0xff));
-}
-
-}  // namespace
-
 QByteArray bmp24(const QImage& image, bool topDown)
 {
     const int w = image.width(), h = image.height();
-    const int stride = ((w * 24 + 31) / 32) * 4;
-    QByteArray b;
-    b.append("BM");
-    put32(b, 54 + qint64(stride) * h);
-    put32(b, 0);
-    put32(b, 54);
-    put32(b, 40);
-    put32(b, w);
-    put32(b, topDown ? -h : h);
-    put16(b, 1);
-    put16(b, 24);
-    put32(b, 0);
-    put32(b, qint64(stride) * h);
-    put32(b, 2835);
-    put32(b, 2835);
-    put32(b, 0);
-    put32(b, 0);
+    const qint64 stride = ((w * 24 + 31) / 32) * 4;
+    QByteArray b("BM");
+    auto put = [&b](qint64 v, int bytes) {
+        for (int i = 0; i < bytes; ++i)
+            b.append(char((v >> (8 * i)) & 0xff));
+    };
+    put(54 + stride * h, 4), put(0, 4), put(54, 4);  // file header
+    put(40, 4), put(w, 4), put(topDown ? -h : h, 4), put(1, 2), put(24, 2), put(0, 4);  // info header
+    put(stride * h, 4), put(2835, 4), put(2835, 4), put(0, 8);
     for (int row = 0; row < h; ++row) {
-        const int y = topDown ? row : h - 1 - row;
-        QByteArray line;
-        for (int x = 0; x < w; ++x) {
-            const QRgb p = image.pixel(x, y);
-            line.append(char(qBlue(p)));
-            line.append(char(qGreen(p)));
-            line.append(char(qRed(p)));
-        }
-        line.append(QByteArray(stride - line.size(), '\0'));
-        b.append(line);
+        for (int x = 0; x < w; ++x)
+            put(image.pixel(x, topDown ? row : h - 1 - row), 3);  // blue, green, red
+        b.append(QByteArray(stride - 3 * w, '\0'));
     }
     return b;
 }
@@ -91,38 +59,41 @@ void writeFile(const QString& path, const QByteArray& bytes)
     f.write(bytes);
 }
 
-WorkDir::WorkDir() : previous_(QDir::currentPath())
+WorkDir::WorkDir(bool withGameFiles) : previous_(QDir::currentPath())
 {
     if (!dir_.isValid() || !QDir::setCurrent(dir_.path()))
         qFatal("no scratch folder");
+    if (withGameFiles)
+        writeAll();
 }
 
 WorkDir::~WorkDir() { QDir::setCurrent(previous_); }
 
-void WorkDir::writeTiles()
+void WorkDir::writeAll()
 {
     for (int slot = 0; slot <= 13; ++slot)
         writeFile(path(tileFile(slot)), bmp24(tileImage(slot)));
-}
-
-void WorkDir::writeHighScore(int value)
-{
-    writeFile(path(QStringLiteral("h-score.txt")), QStringLiteral("\"HighScore=%1\"\r\n").arg(value).toLatin1());
+    writeFile(path(QStringLiteral("h-score.txt")), "\"HighScore=0\"\r\n");
 }
 
 QByteArray WorkDir::read(const QString& name) const
 {
     QFile f(path(name));
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    return f.readAll();
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+QString optionStates(const QWidget& window)
+{
+    QString states;
+    for (const char* name : kOptions)
+        states += child<QRadioButton>(window, name)->isChecked() ? QLatin1Char('1') : QLatin1Char('0');
+    return states;
 }
 
 void stopTimers(ui::MainWindow& window)
 {
     for (const char* name : {"GameTimer", "UFO_Timer"})
-        if (auto* timer = window.findChild<QTimer*>(QString::fromLatin1(name)))
-            timer->stop();
+        child<QTimer>(window, name)->stop();
 }
 
 bool showActive(ui::MainWindow& window)
@@ -132,6 +103,33 @@ bool showActive(ui::MainWindow& window)
         return false;
     QApplication::setActiveWindow(&window);
     return QTest::qWaitForWindowActive(&window);
+}
+
+BoxWatcher::BoxWatcher(std::function<void(QMessageBox&)> act)
+{
+    QObject::connect(&poll_, &QTimer::timeout, [this, act = std::move(act)] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            ++seen;
+            act(*box);
+        }
+    });
+    poll_.start(0);
+}
+
+QString describeBox(const QMessageBox& box)
+{
+    QStringList buttons;
+    for (QAbstractButton* b : box.buttons())
+        buttons << b->text();
+    buttons.sort();
+    const QString icon = box.icon() == QMessageBox::Critical  ? QStringLiteral("critical")
+                         : box.icon() == QMessageBox::Warning ? QStringLiteral("warning")
+                                                              : QString::number(box.icon());
+    return QStringList{box.windowTitle(), box.text(), icon, buttons.join(QLatin1Char(' ')),
+                       box.defaultButton() ? box.defaultButton()->text() : QStringLiteral("no default"),
+                       box.parentWidget() ? box.parentWidget()->objectName() : QStringLiteral("no parent"),
+                       box.isModal() ? QStringLiteral("modal") : QStringLiteral("modeless")}
+        .join(QLatin1Char('|'));
 }
 
 }  // namespace testing_qt

@@ -1,18 +1,19 @@
 #pragma once
 // Shared pieces of the Qt tests: a scratch working folder with tiles whose every
-// pixel says which tile and which offset it is, and a sound device that only listens.
+// pixel says which tile and which offset it is, a sound device that only listens,
+// a window over both, and a hand for the message boxes.
 
 #include <QImage>
 #include <QString>
 #include <QTemporaryDir>
+#include <QTimer>
+#include <functional>
 #include <string>
 #include <vector>
 
-#include "platform/Platform.h"
+#include "ui/MainWindow.h"
 
-namespace ui {
-class MainWindow;
-}
+class QMessageBox;
 
 namespace testing_qt {
 
@@ -36,19 +37,11 @@ void writeFile(const QString& path, const QByteArray& bytes);
 // A temporary folder made the working directory for the object's lifetime.
 class WorkDir {
 public:
-    WorkDir();
+    explicit WorkDir(bool withGameFiles = false);
     ~WorkDir();
-    WorkDir(const WorkDir&) = delete;
-    WorkDir& operator=(const WorkDir&) = delete;
 
     QString path(const QString& name) const { return dir_.filePath(name); }
-    void writeTiles();  // all fourteen
-    void writeHighScore(int value);
-    void writeAll()
-    {
-        writeTiles();
-        writeHighScore(0);
-    }
+    void writeAll();  // the fourteen tiles and a zero high score
     QByteArray read(const QString& name) const;
 
 private:
@@ -64,9 +57,41 @@ public:
     std::vector<std::string> calls;
 };
 
+// A window over a folder with every game file and a listening sound device; not loaded.
+struct Rig {
+    explicit Rig(std::uint64_t seed = 1) : w({seed, &audio}) {}
+    WorkDir dir{true};
+    RecordingAudio audio;
+    ui::MainWindow w;
+};
+
+template <typename T = QWidget>
+T* child(const QObject& parent, const char* name)
+{
+    return parent.findChild<T*>(QString::fromLatin1(name));
+}
+
+inline const char* const kOptions[] = {"optMax_0", "optMax_1", "optMode_0", "optMode_1"};
+// Which option buttons are checked, as "1010" in kOptions order.
+QString optionStates(const QWidget& window);
+
 // Stops both timers so nothing moves while a test looks.
 void stopTimers(ui::MainWindow& window);
 // Shows the window and makes it the active one (keys go only to an active window).
 bool showActive(ui::MainWindow& window);
+
+// While it lives, hands each modal message box that comes up to `act`, which must
+// close it. Polls, because the box runs its own event loop.
+class BoxWatcher {
+public:
+    explicit BoxWatcher(std::function<void(QMessageBox&)> act);
+    int seen = 0;
+
+private:
+    QTimer poll_;
+};
+
+// "title|text|icon|buttons|default|parent|modality" of a box, buttons sorted.
+QString describeBox(const QMessageBox& box);
 
 }  // namespace testing_qt

@@ -4,10 +4,8 @@
 #include <QApplication>
 #include <QSet>
 #include <QTest>
-#include <memory>
 
 #include "TestSupport.h"
-#include "ui/MainWindow.h"
 
 using namespace testing_qt;
 
@@ -19,10 +17,8 @@ private slots:
 
     void playfieldScalesCrisply()
     {
-        WorkDir dir;
-        dir.writeAll();
-        RecordingAudio audio;
-        ui::MainWindow w({std::uint64_t{5}, &audio});
+        Rig r(5);
+        ui::MainWindow& w = r.w;
         QVERIFY(w.load());
         stopTimers(w);
         auto& g = w.game();
@@ -41,13 +37,12 @@ private slots:
         const QPixmap shot = w.surface().grab();
         QCOMPARE(shot.devicePixelRatio(), 1.25);
         const QImage scaled = shot.toImage().convertToFormat(QImage::Format_RGB32);
-        QVERIFY(qAbs(scaled.width() - 461) <= 1);
-        QVERIFY(qAbs(scaled.height() - 501) <= 1);
+        QVERIFY(qAbs(scaled.width() - 461) <= 1 && qAbs(scaled.height() - 501) <= 1);
 
         // Nearest-neighbour scaling only copies pixels: no colour appears that the
         // drawing does not hold.
-        QSet<QRgb> drawn;
         const QImage& image = w.surface().image();
+        QSet<QRgb> drawn;
         for (int y = 0; y < image.height(); ++y)
             for (int x = 0; x < image.width(); ++x)
                 drawn.insert(image.pixel(x, y));

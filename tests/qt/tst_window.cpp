@@ -1,24 +1,20 @@
 // The window as the player sees it: frame, controls, fonts, colours, groups, start state.
 
 #include <QApplication>
-#include <QButtonGroup>
 #include <QCloseEvent>
-#include <QFontDatabase>
 #include <QFontInfo>
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
-#include <QPushButton>
-#include <QRadioButton>
+#include <QMessageBox>
 #include <QScreen>
+#include <QSet>
 #include <QTest>
 #include <QTimer>
 #include <QWindow>
 #include <algorithm>
-#include <set>
 
 #include "TestSupport.h"
-#include "ui/MainWindow.h"
 
 using namespace testing_qt;
 
@@ -28,15 +24,45 @@ const QStringList kJapaneseFaces = {QStringLiteral("IPAPGothic"), QStringLiteral
                                     QStringLiteral("Noto Sans CJK JP"), QStringLiteral("VL PGothic"),
                                     QStringLiteral("TakaoPGothic")};
 
-QString captionOf(QWidget* w)
+struct Design {
+    const char* name;
+    const char* kind;
+    const char* parent;
+    QRect geometry;
+    const char* caption;
+    int px = 0;  // 0: the application's font
+    bool bold = false;
+    int align = 0;                  // labels only
+    QRgb background = 0, text = 0;  // 0: the palette's own
+    bool boxed = false;
+};
+
+constexpr QRgb kPaleYellow = 0xffffffc0;
+constexpr auto kRight = Qt::AlignRight, kCentre = Qt::AlignHCenter, kLeft = Qt::AlignLeft;
+
+const Design kDesign[] = {
+    {"picSpace", "platform::QtSurface", "frmMain", {16, 16, 369, 401}, ""},
+    {"cmdClose", "QPushButton", "frmMain", {400, 400, 137, 33}, "おしまい", 16, true},
+    {"cmdStart", "QPushButton", "frmMain", {400, 352, 137, 33}, "はじめ", 16, true},
+    {"lblScore", "QLabel", "frmMain", {392, 96, 145, 25}, "0", 19, true, kRight, 0xff000080, 0xffffff80, true},
+    {"Label1", "QLabel", "frmMain", {392, 72, 145, 17}, "あなたのスコア", 15, true, kCentre, 0xffffffff},
+    {"fraMode", "QGroupBox", "frmMain", {400, 160, 137, 81}, "モード", 13, false},
+    {"optMode_0", "QRadioButton", "fraMode", {16, 24, 97, 25}, "れんしゅう", 15, true},
+    {"fraMax", "QGroupBox", "frmMain", {400, 248, 137, 81}, "すうじのおおきさ", 13, false},
+    {"optMax_0", "QRadioButton", "fraMax", {16, 24, 97, 25}, "５まで", 15, true},
+    {"optMax_1", "QRadioButton", "fraMax", {16, 48, 97, 25}, "９まで", 15, true},
+    {"optMode_1", "QRadioButton", "fraMode", {16, 48, 97, 25}, "チャレンジ", 15, true},
+    {"Label2", "QLabel", "frmMain", {392, 8, 145, 17}, "ハイスコア", 15, true, kCentre, 0xffc0c0ff},
+    {"lblHighScore", "QLabel", "frmMain", {392, 32, 145, 25}, "0", 19, true, kRight, 0xff0000c0, kPaleYellow, true},
+    {"Label3", "QLabel", "frmMain", {408, 136, 73, 17}, "のこりのＵＦＯ", 0, false, kLeft},
+    {"lblUFO", "QLabel", "frmMain", {488, 128, 49, 25}, "50", 16, false, kRight, 0xff800000, kPaleYellow, true},
+    {"Label4", "QLabel", "frmMain", {144, 424, 185, 17}, "←→ で うごかす　↓ で おとす", 0, false, kLeft},
+    {"Label5", "QLabel", "frmMain", {16, 424, 105, 17}, "Zenkora Ver. 1", 0, false, kLeft},
+};
+
+QString captionOf(const QWidget* w)
 {
-    if (auto* label = qobject_cast<QLabel*>(w))
-        return label->text();
-    if (auto* button = qobject_cast<QAbstractButton*>(w))
-        return button->text();
-    if (auto* frame = qobject_cast<QGroupBox*>(w))
-        return frame->title();
-    return {};
+    return w->property(qobject_cast<const QGroupBox*>(w) ? "title" : "text").toString();
 }
 
 }  // namespace
@@ -53,347 +79,147 @@ private slots:
         ui::MainWindow w;
         QCOMPARE(w.objectName(), QStringLiteral("frmMain"));
         QCOMPARE(w.windowTitle(), QStringLiteral("Zenkora Ver. 1"));
-        QCOMPARE(w.size(), QSize(552, 445));
         QCOMPARE(w.minimumSize(), QSize(552, 445));
         QCOMPARE(w.maximumSize(), QSize(552, 445));
         const Qt::WindowFlags flags = w.windowFlags();
-        QVERIFY(flags & Qt::WindowCloseButtonHint);
-        QVERIFY(flags & Qt::WindowTitleHint);
-        QVERIFY(!(flags & Qt::WindowMinimizeButtonHint));
-        QVERIFY(!(flags & Qt::WindowMaximizeButtonHint));
-        QVERIFY(!(flags & Qt::WindowFullscreenButtonHint));
+        QVERIFY((flags & Qt::WindowCloseButtonHint) && (flags & Qt::WindowTitleHint));
+        QVERIFY(!(flags & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint |
+                           Qt::WindowFullscreenButtonHint)));
 
         w.showCentred();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         w.resize(800, 600);
         QCOMPARE(w.size(), QSize(552, 445));
-        const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
-        QVERIFY(qAbs(w.geometry().center().x() - screen.center().x()) <= 1);
-        QVERIFY(qAbs(w.geometry().center().y() - screen.center().y()) <= 1);
+        const QPoint off = w.geometry().center() - QGuiApplication::primaryScreen()->availableGeometry().center();
+        QVERIFY(qAbs(off.x()) <= 1 && qAbs(off.y()) <= 1);
     }
 
     void control_data()
     {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("kind");
-        QTest::addColumn<QString>("container");
-        QTest::addColumn<QRect>("geometry");
-        QTest::addColumn<QString>("caption");
-
-        const QString w = QStringLiteral("frmMain");
-        QTest::newRow("picSpace") << "picSpace" << "platform::QtSurface" << w << QRect(16, 16, 369, 401) << "";
-        QTest::newRow("cmdClose") << "cmdClose" << "QPushButton" << w << QRect(400, 400, 137, 33) << "おしまい";
-        QTest::newRow("cmdStart") << "cmdStart" << "QPushButton" << w << QRect(400, 352, 137, 33) << "はじめ";
-        QTest::newRow("lblScore") << "lblScore" << "QLabel" << w << QRect(392, 96, 145, 25) << "0";
-        QTest::newRow("Label1") << "Label1" << "QLabel" << w << QRect(392, 72, 145, 17) << "あなたのスコア";
-        QTest::newRow("fraMode") << "fraMode" << "QGroupBox" << w << QRect(400, 160, 137, 81) << "モード";
-        QTest::newRow("optMode_0") << "optMode_0" << "QRadioButton" << "fraMode" << QRect(16, 24, 97, 25)
-                                   << "れんしゅう";
-        QTest::newRow("fraMax") << "fraMax" << "QGroupBox" << w << QRect(400, 248, 137, 81) << "すうじのおおきさ";
-        QTest::newRow("optMax_0") << "optMax_0" << "QRadioButton" << "fraMax" << QRect(16, 24, 97, 25) << "５まで";
-        QTest::newRow("optMax_1") << "optMax_1" << "QRadioButton" << "fraMax" << QRect(16, 48, 97, 25) << "９まで";
-        QTest::newRow("optMode_1") << "optMode_1" << "QRadioButton" << "fraMode" << QRect(16, 48, 97, 25)
-                                   << "チャレンジ";
-        QTest::newRow("Label2") << "Label2" << "QLabel" << w << QRect(392, 8, 145, 17) << "ハイスコア";
-        QTest::newRow("lblHighScore") << "lblHighScore" << "QLabel" << w << QRect(392, 32, 145, 25) << "0";
-        QTest::newRow("Label3") << "Label3" << "QLabel" << w << QRect(408, 136, 73, 17) << "のこりのＵＦＯ";
-        QTest::newRow("lblUFO") << "lblUFO" << "QLabel" << w << QRect(488, 128, 49, 25) << "50";
-        QTest::newRow("Label4") << "Label4" << "QLabel" << w << QRect(144, 424, 185, 17) << "";
-        QTest::newRow("Label5") << "Label5" << "QLabel" << w << QRect(16, 424, 105, 17) << "Zenkora Ver. 1";
+        QTest::addColumn<int>("row");
+        for (int i = 0; i < int(std::size(kDesign)); ++i)
+            QTest::newRow(kDesign[i].name) << i;
     }
 
     void control()
     {
-        QFETCH(QString, name);
-        QFETCH(QString, kind);
-        QFETCH(QString, container);
-        QFETCH(QRect, geometry);
-        QFETCH(QString, caption);
-
+        QFETCH(int, row);
+        const Design& d = kDesign[row];
         WorkDir dir;
         ui::MainWindow w;
-        auto* c = w.findChild<QWidget*>(name);
-        QVERIFY(c);
-        QVERIFY(c->inherits(kind.toLatin1()));
-        QCOMPARE(c->parentWidget()->objectName(), container);
-        QCOMPARE(c->geometry(), geometry);
+        auto* c = child(w, d.name);
+        QVERIFY(c && c->inherits(d.kind));
+        QCOMPARE(c->parentWidget()->objectName(), QLatin1String(d.parent));
+        QCOMPARE(c->geometry(), d.geometry);
+        QVERIFY(c->isEnabled() && !c->isHidden());
+        if (qobject_cast<QLabel*>(c) || qobject_cast<QGroupBox*>(c))
+            QCOMPARE(c->focusPolicy(), Qt::NoFocus);
+
+        // The caption, every glyph of it in a Japanese face, and room enough for it.
+        const QString caption = captionOf(c);
+        QCOMPARE(caption, QString::fromUtf8(d.caption));
+        const QFontMetrics fm(c->font());
+        for (const char32_t ch : caption.toUcs4())
+            QVERIFY2(fm.inFontUcs4(ch), qPrintable(QString::fromUcs4(&ch, 1)));
         if (!caption.isEmpty())
-            QCOMPARE(captionOf(c), caption);
-        QVERIFY(c->isEnabled());
-        QVERIFY(!c->isHidden());
-    }
+            QVERIFY2(kJapaneseFaces.contains(QFontInfo(c->font()).family()), qPrintable(QFontInfo(c->font()).family()));
+        if (auto* label = qobject_cast<QLabel*>(c))
+            QVERIFY(fm.horizontalAdvance(caption) <= label->contentsRect().width() && fm.height() <= label->height());
+        else if (qobject_cast<QGroupBox*>(c))
+            QVERIFY(fm.horizontalAdvance(caption) <= c->width() - 8);
+        else if (!caption.isEmpty())
+            QVERIFY(c->sizeHint().width() <= c->width());
 
-    void nineteenControlsAndNoOverlap()
-    {
-        WorkDir dir;
-        ui::MainWindow w;
-        std::set<QString> names;
-        for (QObject* o : w.findChildren<QObject*>()) {
-            if (o->objectName().isEmpty() || o->objectName().startsWith(QLatin1String("qt_")))
-                continue;
-            if (qobject_cast<QWidget*>(o) || qobject_cast<QTimer*>(o))
-                names.insert(o->objectName());
+        if (d.px) {
+            const QFont f = c->font();
+            QCOMPARE(f.pixelSize(), d.px);
+            QCOMPARE(f.bold(), d.bold);
+            QVERIFY(!f.italic() && !f.underline() && !f.strikeOut());
+            QCOMPARE(f.families().value(0), QStringLiteral("ＭＳ Ｐゴシック"));
+            QCOMPARE(QFontInfo(f).pixelSize(), d.px);
         }
-        const std::set<QString> expected = {"picSpace", "cmdClose",  "cmdStart",  "lblScore", "Label1",
-                                            "fraMode",  "optMode_0", "fraMax",    "optMax_0", "optMax_1",
-                                            "optMode_1", "Label2",   "lblHighScore", "Label3", "lblUFO",
-                                            "Label4",   "Label5",    "GameTimer", "UFO_Timer"};
-        QCOMPARE(names, expected);
 
-        // No two visible controls on the window overlap.
-        QList<QWidget*> top;
-        for (QWidget* c : w.findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
-            if (!c->objectName().isEmpty())
-                top << c;
-        QCOMPARE(top.size(), 13);
-        for (int i = 0; i < top.size(); ++i)
-            for (int j = i + 1; j < top.size(); ++j)
-                QVERIFY2(!top[i]->geometry().intersects(top[j]->geometry()),
-                         qPrintable(top[i]->objectName() + " overlaps " + top[j]->objectName()));
-    }
-
-    void tabOrder()
-    {
-        WorkDir dir;
-        ui::MainWindow w;
-        auto* first = w.findChild<QWidget*>(QStringLiteral("picSpace"));
-        QStringList chain;
-        QWidget* c = first;
-        do {
-            if ((c->focusPolicy() & Qt::TabFocus) && c->window() == &w)
-                chain << c->objectName();
-            c = c->nextInFocusChain();
-        } while (c != first);
-        // The chain is circular; start it at the playfield, tab index 0.
-        QCOMPARE(chain, (QStringList{"picSpace", "cmdClose", "cmdStart", "optMode_0", "optMax_0", "optMax_1",
-                                     "optMode_1"}));
-        for (const char* name : {"lblScore", "Label1", "Label2", "Label3", "Label4", "Label5", "lblHighScore",
-                                 "lblUFO", "fraMode", "fraMax"})
-            QCOMPARE(w.findChild<QWidget*>(QString::fromLatin1(name))->focusPolicy(), Qt::NoFocus);
-    }
-
-    void tabKeyFollowsTheOrder()
-    {
-        WorkDir dir;
-        ui::MainWindow w;
-        QVERIFY(showActive(w));
-        // The control with tab index 0 holds the focus when the window opens.
-        QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("picSpace"));
-        auto tabs = [](int n) {
-            QStringList seen;
-            for (int i = 0; i < n; ++i) {
-                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-                seen << QApplication::focusWidget()->objectName();
-            }
-            return seen;
-        };
-        // Every option button is a stop of its own, whichever is selected.
-        const QStringList cycle{"cmdClose", "cmdStart", "optMode_0", "optMax_0", "optMax_1", "optMode_1", "picSpace"};
-        QCOMPARE(tabs(7), cycle);
-        QCOMPARE(tabs(7), cycle);
-
-        // With the arrows kept for the game, Tab and Space pick an option.
-        QCOMPARE(tabs(5).last(), QStringLiteral("optMax_1"));
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
-        QVERIFY(w.findChild<QRadioButton*>(QStringLiteral("optMax_1"))->isChecked());
-        QCOMPARE(w.game().maxNumber, 9);
-        QCOMPARE(tabs(2), (QStringList{"optMode_1", "picSpace"}));
-        QCOMPARE(tabs(7), cycle);
-    }
-
-    void font_data()
-    {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<int>("pixels");
-        QTest::addColumn<bool>("bold");
-        QTest::newRow("fraMax") << "fraMax" << 13 << false;
-        QTest::newRow("fraMode") << "fraMode" << 13 << false;
-        for (const char* n : {"optMax_0", "optMax_1", "optMode_0", "optMode_1"})
-            QTest::newRow(n) << n << 15 << true;
-        QTest::newRow("cmdStart") << "cmdStart" << 16 << true;
-        QTest::newRow("cmdClose") << "cmdClose" << 16 << true;
-        QTest::newRow("Label1") << "Label1" << 15 << true;
-        QTest::newRow("Label2") << "Label2" << 15 << true;
-        QTest::newRow("lblScore") << "lblScore" << 19 << true;
-        QTest::newRow("lblHighScore") << "lblHighScore" << 19 << true;
-        QTest::newRow("lblUFO") << "lblUFO" << 16 << false;
-    }
-
-    void font()
-    {
-        QFETCH(QString, name);
-        QFETCH(int, pixels);
-        QFETCH(bool, bold);
-        WorkDir dir;
-        ui::MainWindow w;
-        auto* c = w.findChild<QWidget*>(name);
-        const QFont f = c->font();
-        QCOMPARE(f.pixelSize(), pixels);
-        QCOMPARE(f.bold(), bold);
-        QVERIFY(!f.italic() && !f.underline() && !f.strikeOut());
-        QVERIFY(!f.families().isEmpty());
-        QCOMPARE(f.families().first(), QStringLiteral("ＭＳ Ｐゴシック"));
-        QVERIFY(f.families().contains(QStringLiteral("IPAPGothic")));
-        const QFontInfo info(f);
-        QVERIFY2(kJapaneseFaces.contains(info.family()), qPrintable(info.family()));
-        QCOMPARE(info.pixelSize(), pixels);
-    }
-
-    void everyCaptionHasGlyphsAndFits()
-    {
-        WorkDir dir;
-        ui::MainWindow w;
-        for (QWidget* c : w.findChildren<QWidget*>()) {
-            const QString text = captionOf(c);
-            if (text.isEmpty())
-                continue;
-            const QFontMetrics fm(c->font());
-            for (const char32_t ch : text.toUcs4())
-                QVERIFY2(fm.inFontUcs4(ch), qPrintable(c->objectName() + ": no glyph for " + QString::fromUcs4(&ch, 1)));
-            QVERIFY2(kJapaneseFaces.contains(QFontInfo(c->font()).family()), qPrintable(c->objectName()));
-            if (auto* label = qobject_cast<QLabel*>(c)) {
-                QVERIFY2(fm.horizontalAdvance(text) <= label->contentsRect().width(), qPrintable(c->objectName()));
-                QVERIFY2(fm.height() <= label->height(), qPrintable(c->objectName()));
-            } else if (qobject_cast<QRadioButton*>(c) || qobject_cast<QPushButton*>(c)) {
-                QVERIFY2(c->sizeHint().width() <= c->width(), qPrintable(c->objectName()));
-            } else if (qobject_cast<QGroupBox*>(c)) {
-                QVERIFY2(fm.horizontalAdvance(text) <= c->width() - 8, qPrintable(c->objectName()));
-            }
-        }
-        // The key hint under the playfield is one fixed line.
-        auto* hint = w.findChild<QLabel*>(QStringLiteral("Label4"));
-        QVERIFY(!hint->text().isEmpty());
-        QVERIFY(!hint->text().contains(QLatin1Char('\n')));
-    }
-
-    void labelStyles_data()
-    {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QColor>("background");  // invalid: the default
-        QTest::addColumn<QColor>("text");        // invalid: the default
-        QTest::addColumn<bool>("boxed");
-        QTest::addColumn<int>("alignment");
-        const QColor none;
-        QTest::newRow("lblScore") << "lblScore" << QColor(0, 0, 128) << QColor(255, 255, 128) << true
-                                  << int(Qt::AlignRight);
-        QTest::newRow("lblHighScore") << "lblHighScore" << QColor(0, 0, 192) << QColor(255, 255, 192) << true
-                                      << int(Qt::AlignRight);
-        QTest::newRow("lblUFO") << "lblUFO" << QColor(128, 0, 0) << QColor(255, 255, 192) << true
-                                << int(Qt::AlignRight);
-        QTest::newRow("Label1") << "Label1" << QColor(255, 255, 255) << none << false << int(Qt::AlignHCenter);
-        QTest::newRow("Label2") << "Label2" << QColor(192, 192, 255) << none << false << int(Qt::AlignHCenter);
-        for (const char* n : {"Label3", "Label4", "Label5"})
-            QTest::newRow(n) << n << none << none << false << int(Qt::AlignLeft);
-    }
-
-    void labelStyles()
-    {
-        QFETCH(QString, name);
-        QFETCH(QColor, background);
-        QFETCH(QColor, text);
-        QFETCH(bool, boxed);
-        QFETCH(int, alignment);
-        WorkDir dir;
-        ui::MainWindow w;
-        auto* label = w.findChild<QLabel*>(name);
-        QVERIFY(label);
-        const QPalette defaults = QApplication::palette(label);
-        QCOMPARE(int(label->alignment() & Qt::AlignHorizontal_Mask), alignment);
-        QCOMPARE(label->autoFillBackground(), background.isValid());
-        QCOMPARE(label->palette().color(label->backgroundRole()),
-                 background.isValid() ? background : defaults.color(QPalette::Window));
+        auto* label = qobject_cast<QLabel*>(c);
+        if (!label)
+            return;
+        QCOMPARE(int(label->alignment() & Qt::AlignHorizontal_Mask), d.align);
+        QCOMPARE(label->autoFillBackground(), d.background != 0);
         QCOMPARE(label->palette().color(label->foregroundRole()),
-                 text.isValid() ? text : defaults.color(QPalette::WindowText));
-        QCOMPARE(label->frameShape(), boxed ? QFrame::Box : QFrame::NoFrame);
-
-        // What reaches the screen: the fill colour inside, and for the score
-        // displays a black one-pixel rim around it.
+                 d.text ? QColor(d.text) : QApplication::palette(label).color(QPalette::WindowText));
+        QCOMPARE(label->frameShape(), d.boxed ? QFrame::Box : QFrame::NoFrame);
+        // What reaches the screen: the fill inside, and a black one-pixel rim on the score displays.
         const QImage shot = label->grab().toImage();
-        const QPoint inside(3, label->height() - 3);
-        if (background.isValid())
-            QCOMPARE(QColor(shot.pixel(inside)), background);
-        if (boxed) {
+        if (d.background)
+            QCOMPARE(QColor(shot.pixel(3, label->height() - 3)), QColor(d.background));
+        if (d.boxed) {
             const QRect r = label->rect();
             for (const QPoint p : {r.topLeft(), r.topRight(), r.bottomLeft(), r.bottomRight(),
                                    QPoint(r.center().x(), 0), QPoint(0, r.center().y())})
-                QCOMPARE(QColor(shot.pixel(p)), QColor(0, 0, 0));
-            QCOMPARE(QColor(shot.pixel(1, 1)), background);
+                QCOMPARE(QColor(shot.pixel(p)), QColor(Qt::black));
+            QCOMPARE(QColor(shot.pixel(1, 1)), QColor(d.background));
         }
+    }
+
+    // With every geometry pinned exactly above, no two can overlap.
+    void nineteenControls()
+    {
+        WorkDir dir;
+        ui::MainWindow w;
+        QSet<QString> expected{QStringLiteral("GameTimer"), QStringLiteral("UFO_Timer")}, names;
+        for (const Design& d : kDesign)
+            expected << QString::fromLatin1(d.name);
+        QCOMPARE(expected.size(), 19);
+        for (QObject* o : w.findChildren<QObject*>())
+            if (!o->objectName().isEmpty() && !o->objectName().startsWith(QLatin1String("qt_")) &&
+                (qobject_cast<QWidget*>(o) || qobject_cast<QTimer*>(o)))
+                names << o->objectName();
+        QCOMPARE(names, expected);
     }
 
     void startState()
     {
-        WorkDir dir;
-        dir.writeAll();
-        RecordingAudio audio;
-        ui::MainWindow w({std::nullopt, &audio});
-        auto text = [&](const char* n) { return w.findChild<QLabel*>(QString::fromLatin1(n))->text(); };
-        auto option = [&](const char* n) { return w.findChild<QRadioButton*>(QString::fromLatin1(n)); };
-        auto* gameTimer = w.findChild<QTimer*>(QStringLiteral("GameTimer"));
-        auto* ufoTimer = w.findChild<QTimer*>(QStringLiteral("UFO_Timer"));
-
+        Rig r;
+        ui::MainWindow& w = r.w;
         // As built: nothing runs, nothing sounds.
-        QCOMPARE(text("lblScore"), QStringLiteral("0"));
-        QCOMPARE(text("lblHighScore"), QStringLiteral("0"));
-        QCOMPARE(text("lblUFO"), QStringLiteral("50"));
-        QVERIFY(option("optMax_0")->isChecked());
-        QVERIFY(!option("optMax_1")->isChecked());
-        QVERIFY(option("optMode_0")->isChecked());
-        QVERIFY(!option("optMode_1")->isChecked());
-        QVERIFY(!gameTimer->isActive());
-        QVERIFY(!ufoTimer->isActive());
-        QCOMPARE(gameTimer->interval(), 400);
-        QCOMPARE(ufoTimer->interval(), 100);
-        QCOMPARE(gameTimer->timerType(), Qt::PreciseTimer);
-        QCOMPARE(ufoTimer->timerType(), Qt::PreciseTimer);
-        QVERIFY(audio.calls.empty());
+        QCOMPARE(optionStates(w), QStringLiteral("1010"));
+        for (const auto& [name, ms] : {std::pair{"GameTimer", 400}, std::pair{"UFO_Timer", 100}}) {
+            auto* timer = child<QTimer>(w, name);
+            QVERIFY(!timer->isActive() && !timer->isSingleShot());
+            QCOMPARE(timer->interval(), ms);
+            QCOMPARE(timer->timerType(), Qt::PreciseTimer);
+        }
+        QVERIFY(r.audio.calls.empty());
 
         // After the load event: the rules' own texts, the idle UFO, the title music.
         QVERIFY(w.load());
         QVERIFY(!w.isVisible());
-        QCOMPARE(text("lblScore"), QStringLiteral(" 0"));
-        QCOMPARE(text("lblHighScore"), QStringLiteral(" 0"));
-        QCOMPARE(text("lblUFO"), QStringLiteral("50"));
-        QCOMPARE(w.findChild<QPushButton*>(QStringLiteral("cmdStart"))->text(), QStringLiteral("はじめ"));
-        QVERIFY(ufoTimer->isActive());
-        QVERIFY(!gameTimer->isActive());
+        for (const auto& [name, text] : {std::pair{"lblScore", " 0"}, {"lblHighScore", " 0"}, {"lblUFO", "50"}})
+            QCOMPARE(child<QLabel>(w, name)->text(), QLatin1String(text));
+        QVERIFY(child<QTimer>(w, "UFO_Timer")->isActive());
+        QVERIFY(!child<QTimer>(w, "GameTimer")->isActive());
         QCOMPARE(w.game().maxNumber, 5);
         QCOMPARE(w.game().gameMode, 0);
-        QVERIFY(w.surface().pixelUnits());
-        QCOMPARE(audio.calls.back(), std::string("loop open.wav"));
+        QCOMPARE(r.audio.calls.back(), std::string("loop open.wav"));
         stopTimers(w);
     }
 
     void radioGroupsAreIndependent()
     {
-        WorkDir dir;
-        dir.writeAll();
-        RecordingAudio audio;
-        ui::MainWindow w({std::nullopt, &audio});
-        QVERIFY(w.load());
-        stopTimers(w);
-        QVERIFY(showActive(w));
-        auto option = [&](const char* n) { return w.findChild<QRadioButton*>(QString::fromLatin1(n)); };
-
-        QTest::mouseClick(option("optMax_1"), Qt::LeftButton);
-        QVERIFY(option("optMax_1")->isChecked());
-        QVERIFY(!option("optMax_0")->isChecked());
-        QVERIFY(option("optMode_0")->isChecked());
-        QVERIFY(!option("optMode_1")->isChecked());
-        QCOMPARE(w.game().maxNumber, 9);
-        QCOMPARE(w.game().gameMode, 0);
-
-        QTest::mouseClick(option("optMode_1"), Qt::LeftButton);
-        QVERIFY(option("optMode_1")->isChecked());
-        QVERIFY(!option("optMode_0")->isChecked());
-        QVERIFY(option("optMax_1")->isChecked());
-        QCOMPARE(w.game().maxNumber, 9);
-        QCOMPARE(w.game().gameMode, 1);
-
-        QTest::mouseClick(option("optMax_0"), Qt::LeftButton);
-        QVERIFY(option("optMode_1")->isChecked());
-        QCOMPARE(w.game().maxNumber, 5);
-        QCOMPARE(w.game().gameMode, 1);
+        Rig r;
+        QVERIFY(r.w.load());
+        stopTimers(r.w);
+        QVERIFY(showActive(r.w));
+        const struct {
+            const char* click;
+            const char* states;
+            int maxNumber, gameMode;
+        } steps[] = {{"optMax_1", "0110", 9, 0}, {"optMode_1", "0101", 9, 1}, {"optMax_0", "1001", 5, 1}};
+        for (const auto& s : steps) {
+            QTest::mouseClick(child(r.w, s.click), Qt::LeftButton);
+            QCOMPARE(optionStates(r.w), QLatin1String(s.states));
+            QCOMPARE(r.w.game().maxNumber, s.maxNumber);
+            QCOMPARE(r.w.game().gameMode, s.gameMode);
+        }
     }
 
     void controlsReachTheirWidgets()
@@ -410,24 +236,22 @@ private slots:
             auto* widget = w.findChild<QWidget*>(name);
             QVERIFY2(widget, qPrintable(name));
             w.controls().setEnabled(c, false);
-            QVERIFY2(!widget->isEnabled(), qPrintable(name));
             const auto all = w.findChildren<QWidget*>();
-            const auto disabled = std::count_if(all.begin(), all.end(), [](QWidget* x) { return !x->isEnabled(); });
-            QCOMPARE(int(disabled), 1);
+            QVERIFY2(!widget->isEnabled(), qPrintable(name));
+            QCOMPARE(std::count_if(all.begin(), all.end(), [](auto* x) { return !x->isEnabled(); }), qsizetype(1));
             w.controls().setEnabled(c, true);
             QVERIFY(widget->isEnabled());
         }
-        w.controls().setCaption(Control::lblScore, " 120");
-        w.controls().setCaption(Control::lblHighScore, "-300");
-        w.controls().setCaption(Control::lblUFO, "7");
-        w.controls().setCaption(Control::cmdStart, "やりなおす");
-        QCOMPARE(w.findChild<QLabel*>(QStringLiteral("lblScore"))->text(), QStringLiteral(" 120"));
-        QCOMPARE(w.findChild<QLabel*>(QStringLiteral("lblHighScore"))->text(), QStringLiteral("-300"));
-        QCOMPARE(w.findChild<QLabel*>(QStringLiteral("lblUFO"))->text(), QStringLiteral("7"));
-        QCOMPARE(w.findChild<QPushButton*>(QStringLiteral("cmdStart"))->text(), QStringLiteral("やりなおす"));
+        for (const auto& [c, name, text] : {std::tuple{Control::lblScore, "lblScore", " 120"},
+                                            {Control::lblHighScore, "lblHighScore", "-300"},
+                                            {Control::lblUFO, "lblUFO", "7"},
+                                            {Control::cmdStart, "cmdStart", "やりなおす"}}) {
+            w.controls().setCaption(c, text);
+            QCOMPARE(captionOf(child(w, name)), QString::fromUtf8(text));
+        }
 
         QVERIFY(showActive(w));
-        w.findChild<QWidget*>(QStringLiteral("cmdClose"))->setFocus();
+        child(w, "cmdClose")->setFocus();
         w.controls().setFocus(Control::picSpace);
         QCOMPARE(QApplication::focusWidget(), &w.surface());
     }
@@ -440,49 +264,33 @@ private slots:
             QVERIFY(w.windowIcon().isNull());
         }
         WorkDir dir;
-        QImage icon(48, 48, QImage::Format_Indexed8);
-        icon.setColorTable({qRgb(0, 0, 0), qRgb(255, 200, 0)});
-        icon.fill(1);
+        QImage icon(48, 48, QImage::Format_RGB32);
+        icon.fill(qRgb(255, 200, 0));
         QVERIFY(icon.save(dir.path(QStringLiteral("zenkora.png")), "PNG"));
         ui::MainWindow w;
-        QVERIFY(!w.windowIcon().isNull());
         QVERIFY(w.windowIcon().availableSizes().contains(QSize(48, 48)));
     }
 
     // The title-bar close box: no question, no saving, timers and sound stopped.
     void closeBoxEndsAtOnce()
     {
-        WorkDir dir;
-        dir.writeAll();
-        const QByteArray scoreFile = dir.read(QStringLiteral("h-score.txt"));
-        RecordingAudio audio;
-        ui::MainWindow w({std::uint64_t{42}, &audio});
-        QVERIFY(w.load());
-        QVERIFY(showActive(w));
-        QTest::mouseClick(w.findChild<QPushButton*>(QStringLiteral("cmdStart")), Qt::LeftButton);
-        QCOMPARE(w.game().playing, game::True);
-        w.game().score = 990;  // a new best, were it saved
+        Rig r(42);
+        const QByteArray scoreFile = r.dir.read(QStringLiteral("h-score.txt"));
+        QVERIFY(r.w.load());
+        QVERIFY(showActive(r.w));
+        QTest::mouseClick(child(r.w, "cmdStart"), Qt::LeftButton);
+        QCOMPARE(r.w.game().playing, game::True);
+        r.w.game().score = 990;  // a new best, were it saved
 
-        bool boxSeen = false;
-        QTimer watchdog;
-        connect(&watchdog, &QTimer::timeout, [&] {
-            if (QWidget* box = QApplication::activeModalWidget()) {
-                boxSeen = true;
-                box->close();
-            }
-        });
-        watchdog.start(10);
+        BoxWatcher boxes([](QMessageBox& box) { box.close(); });
         QCloseEvent closeBox;
-        QApplication::sendEvent(w.windowHandle(), &closeBox);
-        QTRY_VERIFY(!w.isVisible());
-        watchdog.stop();
-
-        QVERIFY(!boxSeen);
-        QVERIFY(!w.findChild<QTimer*>(QStringLiteral("GameTimer"))->isActive());
-        QVERIFY(!w.findChild<QTimer*>(QStringLiteral("UFO_Timer"))->isActive());
-        QCOMPARE(audio.calls.back(), std::string("stop"));
-        QCOMPARE(dir.read(QStringLiteral("h-score.txt")), scoreFile);
-        QCOMPARE(w.game().highScore, 0);
+        QApplication::sendEvent(r.w.windowHandle(), &closeBox);
+        QTRY_VERIFY(!r.w.isVisible());
+        QCOMPARE(boxes.seen, 0);
+        QVERIFY(!child<QTimer>(r.w, "GameTimer")->isActive() && !child<QTimer>(r.w, "UFO_Timer")->isActive());
+        QCOMPARE(r.audio.calls.back(), std::string("stop"));
+        QCOMPARE(r.dir.read(QStringLiteral("h-score.txt")), scoreFile);
+        QCOMPARE(r.w.game().highScore, 0);
     }
 };
 
