@@ -4,7 +4,7 @@
 BUILD_PACKAGES=(g++ cmake ninja-build pkgconf qt6-base-dev libsdl2-dev libsdl2-mixer-dev
                 libgtest-dev libgmock-dev fonts-ipafont-gothic)
 TEST_PACKAGES=(xvfb xauth xdotool x11-utils imagemagick sox pulseaudio pulseaudio-utils
-               clang libclang-rt-14-dev valgrind)
+               clang libclang-rt-14-dev valgrind desktop-file-utils)
 
 ensure_packages() {
     local missing=() pkg

@@ -5,6 +5,10 @@ set -eu
 prefix=$(cd "$(dirname "$(readlink -f "$0")")/.." && pwd)
 bin=${ZENKORA_BIN:-$prefix/@ZENKORA_REL_BIN@}
 assets=${ZENKORA_ASSETS:-$prefix/@ZENKORA_REL_ASSETS@}
+# Questions answered on the terminal need no game folder.
+case " $* " in
+*" --help "* | *" -h "* | *" --version "*) exec "$bin" "$@" ;;
+esac
 home=${XDG_DATA_HOME:-${HOME:?}/.local/share}/zenkora
 mkdir -p "$home"
 for f in "$assets"/*.bmp "$assets"/*.wav "$assets"/*.png; do
