@@ -5,8 +5,10 @@
 #include <QCloseEvent>
 #include <QGroupBox>
 #include <QIcon>
+#include <QImageReader>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
@@ -15,12 +17,72 @@
 #include <QStyle>
 #include <QTimer>
 #include <cmath>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
 
 #include "platform/sdl/SdlAudio.h"
 
 namespace ui {
 
 using platform::Control;
+
+// One line per event, stamped with CLOCK_MONOTONIC microseconds so that an outside
+// probe on the same clock can line its own times up with ours:
+//   ufo <us>                          UFO_Timer tick
+//   game <us> <col> <row> <falling>   GameTimer tick; the block after it
+//   key <code> <us> <col> <row>       arrow key handed to the game; the block after it
+//   paint <pixels> <us> <widget>      paint event of a widget of this window
+// Buffered: written every ZENKORA_TRACE_FLUSH lines (default 256) and at exit.
+class Trace {
+public:
+    static std::unique_ptr<Trace> fromEnvironment()
+    {
+        const char* path = std::getenv("ZENKORA_TRACE");
+        if (!path || !*path)
+            return nullptr;
+        std::FILE* file = std::fopen(path, "a");
+        if (!file) {
+            std::fprintf(stderr, "zenkora: cannot open the trace file %s\n", path);
+            return nullptr;
+        }
+        int flushEvery = 256;
+        if (const char* n = std::getenv("ZENKORA_TRACE_FLUSH"); n && std::atoi(n) > 0)
+            flushEvery = std::atoi(n);
+        return std::unique_ptr<Trace>(new Trace(file, flushEvery));
+    }
+    ~Trace() { std::fclose(file_); }
+    Trace(const Trace&) = delete;
+    Trace& operator=(const Trace&) = delete;
+
+    static long long now()
+    {
+        timespec ts{};
+        clock_gettime(CLOCK_MONOTONIC, &ts);
+        return ts.tv_sec * 1000000LL + ts.tv_nsec / 1000;
+    }
+
+    [[gnu::format(printf, 2, 3)]] void line(const char* format, ...)
+    {
+        va_list args;
+        va_start(args, format);
+        std::vfprintf(file_, format, args);
+        va_end(args);
+        if (++lines_ % flushEvery_ == 0)
+            std::fflush(file_);
+    }
+
+private:
+    Trace(std::FILE* file, int flushEvery) : file_(file), flushEvery_(flushEvery)
+    {
+        std::setvbuf(file_, nullptr, _IOFBF, 1 << 16);
+    }
+
+    std::FILE* file_;
+    int flushEvery_;
+    long long lines_ = 0;
+};
 
 namespace {
 
@@ -170,14 +232,19 @@ MainWindow::MainWindow(const WindowOptions& options)
     : QWidget(nullptr, Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint),
       controls_(this),
       messageBox_(this),
-      random_(clock_, options.seed)
+      random_(clock_, options.seed),
+      trace_(Trace::fromEnvironment())
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QString::fromUtf8(kTitle));
     setFixedSize(kClientWidth, kClientHeight);
-    QPixmap icon;
-    if (icon.load(QStringLiteral("zenkora.png")))
-        setWindowIcon(QIcon(icon));
+    // Named as PNG, read by Qt's own reader: guessing would load every image-format
+    // plugin (and libjpeg) just to ask each whether the file is theirs.
+    QImageReader iconReader(QStringLiteral("zenkora.png"), "png");
+    iconReader.setAutoDetectImageFormat(false);
+    const QImage icon = iconReader.read();
+    if (!icon.isNull())
+        setWindowIcon(QIcon(QPixmap::fromImage(icon)));
 
     buildControls();
 
@@ -309,11 +376,37 @@ void MainWindow::bindEvents()
         connect(optMax_[index], &QAbstractButton::clicked, this, [this, index] { game_->optMax_Click(index); });
         connect(optMode_[index], &QAbstractButton::clicked, this, [this, index] { game_->optMode_Click(index); });
     }
-    connect(GameTimer_, &QTimer::timeout, this, [this] { game_->GameTimer_Timer(); });
-    connect(UFO_Timer_, &QTimer::timeout, this, [this] { game_->UFO_Timer_Timer(); });
+    connect(GameTimer_, &QTimer::timeout, this, [this] {
+        const long long t = trace_ ? Trace::now() : 0;
+        game_->GameTimer_Timer();
+        if (trace_)
+            trace_->line("game %lld %d %d %d\n", t, game_->pieceCol, game_->pieceRow, GameTimer_->isActive() ? 1 : 0);
+    });
+    connect(UFO_Timer_, &QTimer::timeout, this, [this] {
+        if (trace_)
+            trace_->line("ufo %lld\n", Trace::now());
+        game_->UFO_Timer_Timer();
+    });
 }
 
-bool MainWindow::load() { return game_->Form_Load(); }
+bool MainWindow::load()
+{
+    // The title music asked for by the load event waits for the device, which opens
+    // once the window is on screen: the window never waits for the sound server.
+    if (sdlAudio_)
+        sdlAudio_->holdUntilOpened();
+    return game_->Form_Load();
+}
+
+void MainWindow::paintEvent(QPaintEvent* event)
+{
+    QWidget::paintEvent(event);
+    if (sdlAudio_ && !audioOpened_) {
+        audioOpened_ = true;
+        // After this paint has reached the screen.
+        QTimer::singleShot(0, this, [this] { sdlAudio_->openInBackground(); });
+    }
+}
 
 void MainWindow::showCentred()
 {
@@ -324,6 +417,17 @@ void MainWindow::showCentred()
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event)
 {
+    if (trace_ && event->type() == QEvent::Paint) {
+        auto* widget = qobject_cast<QWidget*>(watched);
+        if (widget && widget->window() == this) {
+            long long area = 0;
+            for (const QRect& r : static_cast<QPaintEvent*>(event)->region())
+                area += 1LL * r.width() * r.height();
+            const QString name = widget->objectName();
+            trace_->line("paint %lld %lld %s\n", area, Trace::now(), name.isEmpty() ? "-" : qPrintable(name));
+        }
+        return false;
+    }
     if (event->type() != QEvent::KeyPress)
         return false;
     auto* key = static_cast<QKeyEvent*>(event);
@@ -342,8 +446,11 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event)
         return true;
     if (keyObserver_)
         keyObserver_(code);
+    const long long t = trace_ ? Trace::now() : 0;
     std::int16_t keyCode = code;
     game_->Form_KeyDown(keyCode, shiftStateOf(key->modifiers()));
+    if (trace_)
+        trace_->line("key %d %lld %d %d\n", code, t, game_->pieceCol, game_->pieceRow);
     return true;
 }
 

@@ -31,6 +31,8 @@ namespace ui {
 
 inline constexpr const char* kTitle = "Zenkora Ver. 1";
 
+class Trace;
+
 // The window's face first, then the Japanese gothics a Linux desktop may have.
 QStringList designFamilies();
 // A font of the window design: size in points at 96 dpi, set in pixels.
@@ -69,6 +71,7 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     void buildControls();
@@ -104,11 +107,16 @@ private:
     platform::SystemClock clock_;
     platform::MixingRandom random_;
     std::unique_ptr<platform::SdlAudio> sdlAudio_;
+    bool audioOpened_ = false;  // the device is opened after the first paint
     platform::AudioDevice* audio_ = nullptr;
     platform::PosixFiles files_;
     std::unique_ptr<game::frmMain> game_;
 
     std::function<void(std::int16_t)> keyObserver_;
+
+    // ZENKORA_TRACE=<file>: timer ticks, keys and paints with their times, for the
+    // benchmarks. Null, and free, when the variable is unset.
+    std::unique_ptr<Trace> trace_;
 };
 
 }  // namespace ui

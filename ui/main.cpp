@@ -1,6 +1,7 @@
 // zenkora: the game's executable.
 
 #include <QApplication>
+#include <fontconfig/fontconfig.h>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -8,6 +9,7 @@
 #include <cstring>
 #include <optional>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -125,10 +127,15 @@ int main(int argc, char** argv)
         return 1;
     }
 
+    // Before the first text can be laid out, fontconfig reads some sixty files of
+    // configuration and its caches. The other core does that while Qt connects to
+    // the display; Qt then finds it done.
+    std::thread fontconfig([] { FcInit(); });
     g_connecting = true;
     g_previousHandler = qInstallMessageHandler(connectingHandler);
     QApplication app(argc, argv);
     g_connecting = false;
+    fontconfig.join();
     for (const auto& [type, message] : g_heldBack)
         g_previousHandler(type, QMessageLogContext(), message);
     g_heldBack.clear();

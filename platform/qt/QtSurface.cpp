@@ -113,6 +113,8 @@ PictureRef QtImageLoader::load(const std::string& fileName)
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer, "bmp");
     reader.setDecideFormatFromContent(false);
+    // Qt's own BMP reader only: asking every image-format plugin would load them all.
+    reader.setAutoDetectImageFormat(false);
     QImage image = reader.read();
     if (image.isNull())
         fail(fileName, reader.errorString());

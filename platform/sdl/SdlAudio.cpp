@@ -5,6 +5,7 @@
 #include <dlfcn.h>
 
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 
@@ -12,12 +13,85 @@ namespace platform {
 
 namespace {
 
-constexpr int kRate = 44100;
-// About 23 ms a buffer: the sound follows the picture closely enough.
-constexpr int kBufferFrames = 1024;
+// The game's sounds are all 22.05 kHz mono. A device opened the same way takes them
+// as they are: no conversion when a file is loaded (a long loop used to cost tens of
+// milliseconds and a 13 MB buffer) and a quarter of the mixing.
+constexpr int kRate = 22050;
+constexpr int kChannels = 1;
+// A real device is fed in pieces of about 46 ms. Every piece wakes the sound thread
+// several times to talk to the sound server, so the CPU the sound costs halves with
+// each doubling; beyond this a stopped loop rings on too long after its stop.
+constexpr int kDeviceFrames = 1024;
+// The dummy driver only keeps time, and keeps it best in short pieces.
+constexpr int kDummyFrames = 512;
 constexpr Uint32 kPollMs = 5;
 // Beyond the sound's own length: if the device stalls, the game must still go on.
 constexpr Uint64 kStallMarginMs = 2000;
+
+// SDL and SDL_mixer, loaded when sound is first wanted.
+struct SdlApi {
+    decltype(&::SDL_SetHint) SetHint = nullptr;
+    decltype(&::SDL_SetHintWithPriority) SetHintWithPriority = nullptr;
+    decltype(&::SDL_ResetHint) ResetHint = nullptr;
+    decltype(&::SDL_InitSubSystem) InitSubSystem = nullptr;
+    decltype(&::SDL_QuitSubSystem) QuitSubSystem = nullptr;
+    decltype(&::SDL_GetError) GetError = nullptr;
+    decltype(&::SDL_GetCurrentAudioDriver) GetCurrentAudioDriver = nullptr;
+    decltype(&::SDL_GetTicks64) GetTicks64 = nullptr;
+    decltype(&::SDL_Delay) Delay = nullptr;
+    decltype(&::Mix_OpenAudio) OpenAudio = nullptr;
+    decltype(&::Mix_CloseAudio) CloseAudio = nullptr;
+    decltype(&::Mix_AllocateChannels) AllocateChannels = nullptr;
+    decltype(&::Mix_QuerySpec) QuerySpec = nullptr;
+    decltype(&::Mix_LoadWAV) LoadWAV = nullptr;
+    decltype(&::Mix_FreeChunk) FreeChunk = nullptr;
+    decltype(&::Mix_PlayChannel) PlayChannel = nullptr;
+    decltype(&::Mix_HaltChannel) HaltChannel = nullptr;
+    decltype(&::Mix_Playing) Playing = nullptr;
+};
+
+template <typename F>
+bool resolve(void* lib, const char* name, F& fn)
+{
+    fn = reinterpret_cast<F>(dlsym(lib, name));
+    return fn != nullptr;
+}
+
+// Null when the libraries are missing; then there is no sound, not even silence
+// that keeps time. The libraries stay loaded for the life of the process.
+const SdlApi* sdl()
+{
+    static const SdlApi* const api = []() -> const SdlApi* {
+        void* core = dlopen("libSDL2-2.0.so.0", RTLD_NOW | RTLD_LOCAL);
+        void* mixer = core ? dlopen("libSDL2_mixer-2.0.so.0", RTLD_NOW | RTLD_LOCAL) : nullptr;
+        if (!mixer) {
+            std::fprintf(stderr, "zenkora: cannot load SDL2_mixer (%s); the game stays silent\n", dlerror());
+            return nullptr;
+        }
+        static SdlApi a;
+        const bool ok = resolve(core, "SDL_SetHint", a.SetHint) &&
+                        resolve(core, "SDL_SetHintWithPriority", a.SetHintWithPriority) &&
+                        resolve(core, "SDL_ResetHint", a.ResetHint) &&
+                        resolve(core, "SDL_InitSubSystem", a.InitSubSystem) &&
+                        resolve(core, "SDL_QuitSubSystem", a.QuitSubSystem) &&
+                        resolve(core, "SDL_GetError", a.GetError) &&
+                        resolve(core, "SDL_GetCurrentAudioDriver", a.GetCurrentAudioDriver) &&
+                        resolve(core, "SDL_GetTicks64", a.GetTicks64) && resolve(core, "SDL_Delay", a.Delay) &&
+                        resolve(mixer, "Mix_OpenAudio", a.OpenAudio) &&
+                        resolve(mixer, "Mix_CloseAudio", a.CloseAudio) &&
+                        resolve(mixer, "Mix_AllocateChannels", a.AllocateChannels) &&
+                        resolve(mixer, "Mix_QuerySpec", a.QuerySpec) && resolve(mixer, "Mix_LoadWAV", a.LoadWAV) &&
+                        resolve(mixer, "Mix_FreeChunk", a.FreeChunk) &&
+                        resolve(mixer, "Mix_PlayChannel", a.PlayChannel) &&
+                        resolve(mixer, "Mix_HaltChannel", a.HaltChannel) && resolve(mixer, "Mix_Playing", a.Playing);
+        if (!ok) {
+            std::fprintf(stderr, "zenkora: SDL2_mixer is too old; the game stays silent\n");
+            return nullptr;
+        }
+        return &a;
+    }();
+    return api;
+}
 
 // Probing ALSA without a card prints a page of library errors; the dummy fallback
 // makes them meaningless, so they are muted while we look for a device.
@@ -52,39 +126,43 @@ private:
 
 // Opens the audio subsystem and the mixer with the given driver (nullptr: SDL's
 // own choice). Leaves nothing behind on failure.
-bool openWith(const char* driver)
+bool openWith(const SdlApi& s, const char* driver)
 {
     if (driver != nullptr)
-        SDL_SetHintWithPriority(SDL_HINT_AUDIODRIVER, driver, SDL_HINT_OVERRIDE);
-    bool ok = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
-    if (ok && Mix_OpenAudio(kRate, MIX_DEFAULT_FORMAT, MIX_DEFAULT_CHANNELS, kBufferFrames) != 0) {
-        SDL_QuitSubSystem(SDL_INIT_AUDIO);
-        ok = false;
+        s.SetHintWithPriority(SDL_HINT_AUDIODRIVER, driver, SDL_HINT_OVERRIDE);
+    bool ok = s.InitSubSystem(SDL_INIT_AUDIO) == 0;
+    if (ok) {
+        const char* name = s.GetCurrentAudioDriver();
+        const bool dummy = name != nullptr && std::strcmp(name, "dummy") == 0;
+        if (s.OpenAudio(kRate, AUDIO_S16SYS, kChannels, dummy ? kDummyFrames : kDeviceFrames) != 0) {
+            s.QuitSubSystem(SDL_INIT_AUDIO);
+            ok = false;
+        }
     }
     if (driver != nullptr)
-        SDL_ResetHint(SDL_HINT_AUDIODRIVER);  // only this attempt was forced
+        s.ResetHint(SDL_HINT_AUDIODRIVER);  // only this attempt was forced
     if (ok)
-        Mix_AllocateChannels(1);
+        s.AllocateChannels(1);
     return ok;
 }
 
 // Bytes of one sample frame on the open device, or 0 if unknown.
-int frameBytes(int* rate)
+int frameBytes(const SdlApi& s, int* rate)
 {
     int freq = 0;
     int channels = 0;
     Uint16 format = 0;
-    if (Mix_QuerySpec(&freq, &format, &channels) == 0 || freq <= 0 || channels <= 0)
+    if (s.QuerySpec(&freq, &format, &channels) == 0 || freq <= 0 || channels <= 0)
         return 0;
     *rate = freq;
     return channels * static_cast<int>(SDL_AUDIO_BITSIZE(format) / 8);
 }
 
 // What the chunk lasts on the open device.
-Uint64 lengthMs(const Mix_Chunk& chunk)
+Uint64 lengthMs(const SdlApi& s, const Mix_Chunk& chunk)
 {
     int rate = 0;
-    const int frame = frameBytes(&rate);
+    const int frame = frameBytes(s, &rate);
     if (frame == 0)
         return 0;
     const Uint64 frames = chunk.alen / static_cast<Uint32>(frame);
@@ -97,14 +175,67 @@ SdlAudio::SdlAudio() = default;
 
 SdlAudio::~SdlAudio()
 {
+    waitForOpener();
     if (!open_)
         return;
-    Mix_HaltChannel(0);
+    const SdlApi& s = *sdl();
+    s.HaltChannel(0);
     if (current_ != nullptr)
-        Mix_FreeChunk(current_);
+        s.FreeChunk(current_);
     current_ = nullptr;
-    Mix_CloseAudio();
-    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    s.CloseAudio();
+    s.QuitSubSystem(SDL_INIT_AUDIO);
+}
+
+void SdlAudio::holdUntilOpened()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!opener_.joinable() && !triedOpen_)
+        opening_ = true;
+}
+
+void SdlAudio::openInBackground()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (opener_.joinable() || triedOpen_)
+        return;
+    try {
+        opener_ = std::thread([this] {
+            ensureOpen();
+            // Holding the lock: a call that comes meanwhile waits, then finds it playing.
+            std::lock_guard<std::mutex> done(mutex_);
+            if (pendingLoop_)
+                startLoopNow(*pendingLoop_);
+            pendingLoop_.reset();
+            opening_ = false;
+        });
+        opening_ = true;
+    } catch (const std::system_error&) {
+        // No thread to spare: open here, as the first call always could.
+        opening_ = false;
+        if (pendingLoop_)
+            startLoopNow(*pendingLoop_);
+        pendingLoop_.reset();
+    }
+}
+
+bool SdlAudio::deferWhileOpening(const std::optional<std::string>& loop)
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (opening_) {
+            pendingLoop_ = loop;
+            return true;
+        }
+    }
+    waitForOpener();
+    return false;
+}
+
+void SdlAudio::waitForOpener() const
+{
+    if (opener_.joinable())
+        opener_.join();
 }
 
 bool SdlAudio::ensureOpen()
@@ -112,27 +243,30 @@ bool SdlAudio::ensureOpen()
     if (triedOpen_)
         return open_;
     triedOpen_ = true;
+    const SdlApi* s = sdl();
+    if (s == nullptr)
+        return false;
     // The window owns Ctrl+C and SIGTERM; SDL must not turn them into events nobody reads.
-    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    s->SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     {
         QuietAlsa quiet;
-        open_ = openWith(nullptr);
+        open_ = openWith(*s, nullptr);
     }
     if (!open_) {
-        const std::string why = SDL_GetError();
-        open_ = openWith("dummy");
-        std::fprintf(stderr, "zenkora: no audio device (%s); %s\n", why.c_str(),
-                     open_ ? "sounds keep their time but stay silent" : "playing without sound");
+        std::fprintf(stderr, "zenkora: no audio device (%s); sounds keep their time but stay silent\n",
+                     s->GetError());
+        open_ = openWith(*s, "dummy");
     }
     return open_;
 }
 
 void SdlAudio::halt()
 {
-    Mix_HaltChannel(0);
+    const SdlApi& s = *sdl();
+    s.HaltChannel(0);
     // Only once the channel has let go of it.
     if (current_ != nullptr)
-        Mix_FreeChunk(current_);
+        s.FreeChunk(current_);
     current_ = nullptr;
 }
 
@@ -145,55 +279,84 @@ Mix_Chunk* SdlAudio::load(const std::string& fileName)
     std::error_code ec;
     if (fileName.empty() || !std::filesystem::is_regular_file(fileName, ec))
         return nullptr;
-    Mix_Chunk* chunk = Mix_LoadWAV(fileName.c_str());
+    const SdlApi& s = *sdl();
+    Mix_Chunk* chunk = s.LoadWAV(fileName.c_str());
     if (chunk == nullptr)
         return nullptr;
     int rate = 0;
-    const int frame = frameBytes(&rate);
+    const int frame = frameBytes(s, &rate);
     if (frame == 0 || chunk->alen < static_cast<Uint32>(frame)) {
-        Mix_FreeChunk(chunk);  // nothing to hear
+        s.FreeChunk(chunk);  // nothing to hear
         return nullptr;
     }
     current_ = chunk;
     return chunk;
 }
 
-void SdlAudio::startLoop(const std::string& fileName)
+void SdlAudio::startLoopNow(const std::string& fileName)
 {
     Mix_Chunk* chunk = load(fileName);
     if (chunk != nullptr)
-        Mix_PlayChannel(0, chunk, -1);
+        sdl()->PlayChannel(0, chunk, -1);
+}
+
+void SdlAudio::startLoop(const std::string& fileName)
+{
+    if (!deferWhileOpening(fileName))
+        startLoopNow(fileName);
 }
 
 void SdlAudio::playToEnd(const std::string& fileName)
 {
+    {
+        // A loop still waiting for the device is replaced by this sound, which is
+        // waited for: on the opener if it has started, else opened here and now.
+        std::lock_guard<std::mutex> lock(mutex_);
+        pendingLoop_.reset();
+        if (!opener_.joinable())
+            opening_ = false;
+    }
+    waitForOpener();
     Mix_Chunk* chunk = load(fileName);
     if (chunk == nullptr)
         return;
-    const Uint64 deadline = SDL_GetTicks64() + lengthMs(*chunk) + kStallMarginMs;
-    if (Mix_PlayChannel(0, chunk, 0) < 0)
+    const SdlApi& s = *sdl();
+    const Uint64 started = s.GetTicks64();
+    const Uint64 length = lengthMs(s, *chunk);
+    const Uint64 deadline = started + length + kStallMarginMs;
+    if (s.PlayChannel(0, chunk, 0) < 0)
         return;
     // Deliberately no event processing: the whole game holds still until the end.
-    while (Mix_Playing(0) != 0) {
-        if (SDL_GetTicks64() >= deadline) {
-            Mix_HaltChannel(0);
+    // The mixer can finish a buffer ahead of the speaker, so the sound's own length
+    // is the least the game waits.
+    while (s.Playing(0) != 0 || s.GetTicks64() < started + length) {
+        if (s.GetTicks64() >= deadline) {
+            s.HaltChannel(0);
             break;
         }
-        SDL_Delay(kPollMs);
+        s.Delay(kPollMs);
     }
 }
 
 void SdlAudio::stop()
 {
+    if (deferWhileOpening(std::nullopt))
+        return;
     if (ensureOpen())
         halt();
 }
 
 std::string SdlAudio::driverName() const
 {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (opening_ && !opener_.joinable())
+            return {};  // held, not yet opening
+    }
+    waitForOpener();
     if (!open_)
         return {};
-    const char* name = SDL_GetCurrentAudioDriver();
+    const char* name = sdl()->GetCurrentAudioDriver();
     return name != nullptr ? name : "";
 }
 
