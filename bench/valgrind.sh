@@ -63,7 +63,7 @@ for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
 export DISPLAY=":$(head -n1 "$work/display")"
 
 title="Zenkora Ver. 1"
-(cd "$work/game" && exec valgrind --tool=memcheck --leak-check=full \
+(cd "$work/game" && ZENKORA_TRACE=$work/trace exec valgrind --tool=memcheck --leak-check=full \
     --show-leak-kinds=definite,indirect,possible --errors-for-leak-kinds=definite,indirect,possible \
     --num-callers=50 --suppressions="$root/bench/valgrind.supp" --log-file="$work/memcheck.%p.log" \
     "$binary" --seed 11) >"$work/game.out" 2>&1 &
@@ -130,6 +130,7 @@ echo "  $(summary 'indirectly lost:')"
 echo "  $(summary 'possibly lost:')"
 echo "  $(summary 'still reachable:')"
 echo "  $(summary '^==[0-9]+== +suppressed:')"
+echo "  played: $(grep -c '^ufo ' "$work/trace" 2>/dev/null) UFO ticks, $(grep -c '^game ' "$work/trace" 2>/dev/null) block steps, $(grep -c '^key ' "$work/trace" 2>/dev/null) keys taken"
 if [ "$ours_count" -eq 0 ]; then
     echo "no error and no leak from our own code"
     exit 0
