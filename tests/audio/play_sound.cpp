@@ -16,19 +16,13 @@
 #include <string>
 #include <thread>
 
+#include "../fakes/NullSurface.h"
 #include "platform/sdl/SdlAudio.h"
 #include "sound/SoundCues.h"
 
 namespace {
 
-class NoScreen : public platform::Surface {
-public:
-    void setPixelUnits() override {}
-    void setPersistent(bool) override {}
-    void paintPicture(const platform::Picture&, int, int) override {}
-    void fillBlack(int, int, int, int) override {}
-    void present() override {}
-};
+using NoScreen = fake::NullSurface;
 
 std::optional<sound::Cue> cueFor(const std::string& name, bool loop)
 {

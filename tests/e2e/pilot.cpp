@@ -46,6 +46,7 @@
 #include <thread>
 #include <vector>
 
+#include "../fakes/NullSurface.h"
 #include "game/frmMain.h"
 #include "persist/HighScore.h"
 #include "platform/Files.h"
@@ -109,14 +110,7 @@ public:
     platform::PictureRef load(const std::string&) override { return std::make_shared<NullPicture>(); }
 };
 
-class NullSurface : public platform::Surface {
-public:
-    void setPixelUnits() override {}
-    void setPersistent(bool) override {}
-    void paintPicture(const platform::Picture&, int, int) override {}
-    void fillBlack(int, int, int, int) override {}
-    void present() override {}
-};
+using NullSurface = fake::NullSurface;
 
 class FlagTimer : public platform::Timer {
 public:
