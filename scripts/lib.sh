@@ -1,7 +1,7 @@
 # Shared by scripts/play and scripts/test: installs the Debian packages that are missing.
 # shellcheck shell=bash
 
-BUILD_PACKAGES=(g++ cmake ninja-build pkgconf qt6-base-dev libsdl2-dev libsdl2-mixer-dev
+BUILD_PACKAGES=(g++ cmake ninja-build pkgconf qt6-base-dev libsdl2-dev libsdl2-mixer-dev libpulse-dev
                 libgtest-dev libgmock-dev fonts-ipafont-gothic)
 TEST_PACKAGES=(xvfb xauth xdotool x11-utils imagemagick sox pulseaudio pulseaudio-utils
                clang libclang-rt-14-dev valgrind desktop-file-utils)

@@ -1,10 +1,13 @@
 #include "platform/sdl/SdlAudio.h"
 
+#include "platform/pulse/PulseOutput.h"
+
 #include <SDL.h>
 #include <SDL_mixer.h>
 #include <dlfcn.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
@@ -146,6 +149,14 @@ bool openWith(const SdlApi& s, const char* driver)
     return ok;
 }
 
+// The sound server is talked to directly unless SDL is asked for another driver.
+bool serverWanted()
+{
+    const char* driver = std::getenv("SDL_AUDIODRIVER");
+    return driver == nullptr || *driver == '\0' || std::strcmp(driver, "pulseaudio") == 0 ||
+           std::strcmp(driver, "pulse") == 0;
+}
+
 // Bytes of one sample frame on the open device, or 0 if unknown.
 int frameBytes(const SdlApi& s, int* rate)
 {
@@ -176,7 +187,7 @@ SdlAudio::SdlAudio() = default;
 SdlAudio::~SdlAudio()
 {
     waitForOpener();
-    if (!open_)
+    if (!open_ || pulse_)
         return;
     const SdlApi& s = *sdl();
     s.HaltChannel(0);
@@ -243,6 +254,13 @@ bool SdlAudio::ensureOpen()
     if (triedOpen_)
         return open_;
     triedOpen_ = true;
+    if (serverWanted()) {
+        pulse_ = PulseOutput::connect("Zenkora");
+        if (pulse_) {
+            open_ = true;
+            return true;
+        }
+    }
     const SdlApi* s = sdl();
     if (s == nullptr)
         return false;
@@ -295,6 +313,10 @@ Mix_Chunk* SdlAudio::load(const std::string& fileName)
 
 void SdlAudio::startLoopNow(const std::string& fileName)
 {
+    if (ensureOpen() && pulse_) {
+        pulse_->startLoop(fileName);
+        return;
+    }
     Mix_Chunk* chunk = load(fileName);
     if (chunk != nullptr)
         sdl()->PlayChannel(0, chunk, -1);
@@ -317,6 +339,10 @@ void SdlAudio::playToEnd(const std::string& fileName)
             opening_ = false;
     }
     waitForOpener();
+    if (ensureOpen() && pulse_) {
+        pulse_->playToEnd(fileName);
+        return;
+    }
     Mix_Chunk* chunk = load(fileName);
     if (chunk == nullptr)
         return;
@@ -342,7 +368,11 @@ void SdlAudio::stop()
 {
     if (deferWhileOpening(std::nullopt))
         return;
-    if (ensureOpen())
+    if (!ensureOpen())
+        return;
+    if (pulse_)
+        pulse_->stop();
+    else
         halt();
 }
 
@@ -356,6 +386,8 @@ std::string SdlAudio::driverName() const
     waitForOpener();
     if (!open_)
         return {};
+    if (pulse_)
+        return "pulseaudio";
     const char* name = sdl()->GetCurrentAudioDriver();
     return name != nullptr ? name : "";
 }

@@ -1,10 +1,14 @@
 #pragma once
-// Sound through SDL_mixer on one channel: one sound at a time, mixing on SDL's own
-// thread. The device is opened at the first call; without a usable device the
-// layer falls back to SDL's dummy driver, so every call behaves and takes its time.
-// SDL itself is loaded then too, not when the program starts: its codec libraries
-// would otherwise cost every start-up about ten milliseconds before main().
+// The game's sound: one sound at a time. The device is opened at the first call.
+// On a desktop with a sound server the sounds go straight to it (PulseOutput);
+// otherwise through SDL_mixer on one channel, mixing on SDL's own thread, which also
+// reaches plain ALSA. Without a usable device the layer falls back to SDL's dummy
+// driver, so every call behaves and takes its time. SDL_AUDIODRIVER, when set to
+// anything but "pulseaudio", sends the sound through SDL.
+// The libraries are loaded then too, not when the program starts: their codec
+// libraries would otherwise cost every start-up about ten milliseconds before main().
 
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -15,6 +19,8 @@
 struct Mix_Chunk;
 
 namespace platform {
+
+class PulseOutput;
 
 class SdlAudio : public AudioDevice {
 public:
@@ -27,7 +33,7 @@ public:
     void playToEnd(const std::string& fileName) override;
     void stop() override;
 
-    // Which SDL driver ended up open ("pulseaudio", "alsa", "dummy"), or "" before
+    // Which driver ended up open ("pulseaudio", "alsa", "dummy"), or "" before
     // the first call or when none could be opened.
     std::string driverName() const;
 
@@ -50,6 +56,7 @@ private:
 
     bool triedOpen_ = false;
     bool open_ = false;
+    std::unique_ptr<PulseOutput> pulse_;  // when set, SDL is not used at all
     Mix_Chunk* current_ = nullptr;
 
     mutable std::mutex mutex_;

@@ -3,6 +3,9 @@
 //
 //   zenkora_play_sound loop FILE SECONDS   start it looping, wait, stop
 //   zenkora_play_sound once FILE           play it to its end, blocking
+//   zenkora_play_sound switch A B TIMES SECONDS
+//                                          TIMES rounds of loop A, loop B, stop with no
+//                                          pause between; then loop A for SECONDS, stop
 //
 // A file named like one of the game's cues, asked for in that cue's mode, goes
 // through the cue table from its own folder, just as the game plays it; any other
@@ -37,8 +40,29 @@ std::optional<sound::Cue> cueFor(const std::string& name, bool loop)
 int usage()
 {
     std::fprintf(stderr, "usage: zenkora_play_sound loop FILE SECONDS\n"
-                         "       zenkora_play_sound once FILE\n");
+                         "       zenkora_play_sound once FILE\n"
+                         "       zenkora_play_sound switch A B TIMES SECONDS\n");
     return 2;
+}
+
+// Sounds replaced faster than the server can make their streams.
+int switchRapidly(const std::string& a, const std::string& b, int times, double seconds)
+{
+    platform::SdlAudio audio;
+    audio.stop();
+    const std::string driver = audio.driverName();
+    std::printf("driver: %s\n", driver.empty() ? "none" : driver.c_str());
+    for (int i = 0; i < times; ++i) {
+        audio.startLoop(a);
+        audio.startLoop(b);
+        audio.stop();
+    }
+    audio.startLoop(a);
+    std::printf("switched: %d\n", times);
+    std::fflush(stdout);
+    std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+    audio.stop();
+    return 0;
 }
 
 }  // namespace
@@ -48,6 +72,15 @@ int main(int argc, char** argv)
     if (argc < 3)
         return usage();
     const std::string mode = argv[1];
+    if (mode == "switch") {
+        if (argc != 6)
+            return usage();
+        const int times = std::atoi(argv[4]);
+        const double seconds = std::strtod(argv[5], nullptr);
+        if (times < 0 || seconds < 0)
+            return usage();
+        return switchRapidly(argv[2], argv[3], times, seconds);
+    }
     const bool loop = mode == "loop";
     if ((!loop && mode != "once") || (loop && argc != 4) || (!loop && argc != 3))
         return usage();

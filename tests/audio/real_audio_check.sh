@@ -16,7 +16,7 @@ loop_s=${3:-3}
 
 window_ms=10        # level is measured over windows this long
 threshold_db=-45    # a window quieter than this counts as silence
-span_tol_ms=150     # recorded sound vs the same file rendered offline
+span_tol_ms=60      # recorded sound vs the same file rendered offline
 level_tol_db=3
 gap_tol=5           # extra silent windows allowed inside the sound (dropouts)
 block_tol_ms=150    # blocking play vs the file's length
@@ -213,6 +213,26 @@ for entry in open.wav:loop game.wav:loop danger.wav:loop bom.wav:once; do
         sed 's/^/    player: /' "$rec.txt"
     fi
 done
+
+# Sounds replaced faster than the server makes their streams: every stream but the
+# last must go, and that one must go at the stop.
+switch_out=$work/switch.txt
+SDL_AUDIODRIVER=pulseaudio timeout 60 "$player" switch "$assets/open.wav" "$assets/game.wav" 40 3 \
+    >"$switch_out" 2>&1 &
+switch_pid=$!
+for _ in $(seq 50); do grep -q '^switched:' "$switch_out" && break; sleep 0.1; done
+sleep 1.5
+during=$(pactl list short sink-inputs | grep -c .)
+wait "$switch_pid"
+sleep 0.5
+after=$(pactl list short sink-inputs | grep -c .)
+if grep -q '^driver: pulseaudio$' "$switch_out" && [ "$during" -eq 1 ] && [ "$after" -eq 0 ]; then
+    echo "switching 40 times: 1 stream left playing, 0 after the stop: ok"
+else
+    echo "switching 40 times: $during streams left playing, $after after the stop: FAIL"
+    sed 's/^/    player: /' "$switch_out"
+    failed=1
+fi
 
 if [ "$failed" -ne 0 ]; then
     echo "FAIL"
