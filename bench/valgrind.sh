@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# The real game under valgrind's memcheck (--leak-check=full) in a private Xvfb, with
-# SDL's dummy sound driver: start-up, a game (start, keys, a few blocks) and quitting
+# The real game under valgrind's memcheck (--leak-check=full) in a private Xvfb, its
+# sounds going to a private PulseAudio server's null sink as on a desktop (SDL's
+# dummy driver when pulseaudio is not installed): start-up, a game (start, keys, a
+# few blocks) and quitting
 # through おしまい and the question's default button. Library-internal findings are
 # suppressed by bench/valgrind.supp; then every error and every leak left in the log
 # is checked for a stack frame in our own sources (game/, ui/, platform/, persist/,
@@ -30,6 +32,7 @@ fi
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/zenkora-valgrind.XXXXXX")
 xvfb_pid=""
+pulse_pid=""
 vg_pid=""
 stop_pid() {
     [ -n "${1:-}" ] || return 0
@@ -38,6 +41,7 @@ stop_pid() {
 }
 cleanup() {
     stop_pid "$vg_pid"
+    stop_pid "$pulse_pid"
     stop_pid "$xvfb_pid"
     if [ "$keep" = yes ]; then echo "kept: $work"; else rm -rf "$work"; fi
 }
@@ -53,8 +57,20 @@ chmod 700 "$work/run"
 cp "$root"/assets/* "$work/game/"
 export HOME=$work/home XDG_RUNTIME_DIR=$work/run XDG_CONFIG_HOME=$work/home/.config
 export XDG_DATA_HOME=$work/home/.local/share XDG_CACHE_HOME=$work/home/.cache
-export SDL_AUDIODRIVER=dummy
-unset ZENKORA_TRACE QT_QPA_PLATFORM
+unset ZENKORA_TRACE QT_QPA_PLATFORM SDL_AUDIODRIVER PULSE_SINK
+
+if command -v pulseaudio >/dev/null && command -v pactl >/dev/null; then
+    export PULSE_SERVER=unix:$XDG_RUNTIME_DIR/pulse/native
+    pulseaudio --daemonize=no --exit-idle-time=-1 --system=false -n --use-pid-file=no \
+        --load=module-null-sink --load=module-native-protocol-unix --log-target=stderr 2>"$work/pulse.log" &
+    pulse_pid=$!
+    for _ in $(seq 100); do pactl info >/dev/null 2>&1 && break; sleep 0.1; done
+    pactl info >/dev/null 2>&1 || { echo "valgrind.sh: PulseAudio did not start" >&2; exit 1; }
+    sound="PulseAudio null sink"
+else
+    export SDL_AUDIODRIVER=dummy
+    sound="SDL dummy driver"
+fi
 
 Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
 xvfb_pid=$!
@@ -123,7 +139,7 @@ ours_count=$(cat "$work/ours")
 
 summary() { grep -E "$1" "$log" | tail -1 | sed 's/^==[0-9]*== *//'; }
 echo
-echo "memcheck: $binary (log: $([ "$keep" = yes ] && echo "$log" || echo "removed; --keep keeps it"))"
+echo "memcheck: $binary, sound to the $sound (log: $([ "$keep" = yes ] && echo "$log" || echo "removed; --keep keeps it"))"
 echo "  $(summary 'ERROR SUMMARY')"
 echo "  $(summary 'definitely lost:')"
 echo "  $(summary 'indirectly lost:')"

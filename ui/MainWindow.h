@@ -39,7 +39,8 @@ QStringList designFamilies();
 QFont designFont(double points, bool bold);
 // The application's default: Japanese gothic, 9 pt.
 QFont defaultUiFont();
-void setApplicationFont();
+// The application's style and default font; before any window is made.
+void setApplicationLook();
 
 struct WindowOptions {
     std::optional<std::uint64_t> seed;        // fixed: reproducible draws

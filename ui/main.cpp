@@ -130,6 +130,14 @@ int main(int argc, char** argv)
     // Before the first text can be laid out, fontconfig reads some sixty files of
     // configuration and its caches. The other core does that while Qt connects to
     // the display; Qt then finds it done.
+    // The window is painted by Qt's own raster engine and takes no text input: the
+    // OpenGL integration (libGL and its kin) and an input method would only cost
+    // start-up time and memory. A setting of the player's own is kept.
+    if (!envSet("QT_XCB_GL_INTEGRATION"))
+        qputenv("QT_XCB_GL_INTEGRATION", "none");
+    if (!envSet("QT_IM_MODULE"))
+        qputenv("QT_IM_MODULE", "none");
+
     std::thread fontconfig([] { FcInit(); });
     g_connecting = true;
     g_previousHandler = qInstallMessageHandler(connectingHandler);
@@ -141,7 +149,7 @@ int main(int argc, char** argv)
     g_heldBack.clear();
     QApplication::setApplicationName(QStringLiteral("zenkora"));
     QApplication::setApplicationVersion(QStringLiteral(ZENKORA_VERSION));
-    ui::setApplicationFont();
+    ui::setApplicationLook();
 
     ui::MainWindow window(ui::WindowOptions{seed, nullptr});
     if (!window.load())

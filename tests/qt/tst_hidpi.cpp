@@ -13,7 +13,7 @@ class HiDpiTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { ui::setApplicationFont(); }
+    void initTestCase() { ui::setApplicationLook(); }
 
     void playfieldScalesCrisply()
     {

@@ -46,7 +46,7 @@ class KeysTest : public QObject {
     }
 
 private slots:
-    void initTestCase() { ui::setApplicationFont(); }
+    void initTestCase() { ui::setApplicationLook(); }
 
     void init()
     {

@@ -81,7 +81,7 @@ class LoadingTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { ui::setApplicationFont(); }
+    void initTestCase() { ui::setApplicationLook(); }
 
     void loaderRejects()
     {

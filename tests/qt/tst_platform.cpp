@@ -17,7 +17,7 @@ class PlatformTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { ui::setApplicationFont(); }
+    void initTestCase() { ui::setApplicationLook(); }
 
     // The rules switch a running timer on again at every UFO step; that must not
     // push its next tick back.

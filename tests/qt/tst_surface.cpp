@@ -97,7 +97,7 @@ class SurfaceTest : public QObject {
     }
 
 private slots:
-    void initTestCase() { ui::setApplicationFont(); }
+    void initTestCase() { ui::setApplicationLook(); }
 
     void init()
     {

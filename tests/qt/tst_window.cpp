@@ -15,6 +15,7 @@
 #include <algorithm>
 
 #include "TestSupport.h"
+#include "game/frmMain.h"
 
 using namespace testing_qt;
 
@@ -71,7 +72,7 @@ class WindowTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { ui::setApplicationFont(); }
+    void initTestCase() { ui::setApplicationLook(); }
 
     void frameIsFixedWithCloseBoxOnly()
     {
@@ -158,6 +159,19 @@ private slots:
                 QCOMPARE(QColor(shot.pixel(p)), QColor(Qt::black));
             QCOMPARE(QColor(shot.pixel(1, 1)), QColor(d.background));
         }
+    }
+
+    // The message boxes speak in the application's font, which looks for no other face.
+    void messageTextsAreInTheFace()
+    {
+        const QFontMetrics fm(QApplication::font());
+        QVERIFY2(kJapaneseFaces.contains(QFontInfo(QApplication::font()).family()),
+                 qPrintable(QFontInfo(QApplication::font()).family()));
+        for (const char* text : {game::text::kFileNotFound, game::text::kCaution, game::text::kGameOver,
+                                 game::text::kGameOverTitle, game::text::kQuitQuestion, game::text::kQuitTitle,
+                                 game::text::kStart, game::text::kStartOver, game::text::kSaveFailed})
+            for (const char32_t ch : QString::fromUtf8(text).toUcs4())
+                QVERIFY2(fm.inFontUcs4(ch), text);
     }
 
     // With every geometry pinned exactly above, no two can overlap.
