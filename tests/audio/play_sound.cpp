@@ -6,6 +6,9 @@
 //   zenkora_play_sound switch A B TIMES SECONDS
 //                                          TIMES rounds of loop A, loop B, stop with no
 //                                          pause between; then loop A for SECONDS, stop
+//   zenkora_play_sound outlive LOOP ONCE SECONDS
+//                                          loop for SECONDS (the server may go away
+//                                          meanwhile), then play ONCE to its end
 //
 // A file named like one of the game's cues, asked for in that cue's mode, goes
 // through the cue table from its own folder, just as the game plays it; any other
@@ -41,7 +44,8 @@ int usage()
 {
     std::fprintf(stderr, "usage: zenkora_play_sound loop FILE SECONDS\n"
                          "       zenkora_play_sound once FILE\n"
-                         "       zenkora_play_sound switch A B TIMES SECONDS\n");
+                         "       zenkora_play_sound switch A B TIMES SECONDS\n"
+                         "       zenkora_play_sound outlive LOOP ONCE SECONDS\n");
     return 2;
 }
 
@@ -72,6 +76,21 @@ int main(int argc, char** argv)
     if (argc < 3)
         return usage();
     const std::string mode = argv[1];
+    if (mode == "outlive") {
+        if (argc != 5)
+            return usage();
+        platform::SdlAudio audio;
+        audio.startLoop(argv[2]);
+        std::printf("driver: %s\n", audio.driverName().c_str());
+        std::fflush(stdout);
+        std::this_thread::sleep_for(std::chrono::duration<double>(std::strtod(argv[4], nullptr)));
+        const auto t0 = std::chrono::steady_clock::now();
+        audio.playToEnd(argv[3]);
+        const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0);
+        std::printf("played: %lld ms\n", static_cast<long long>(ms.count()));
+        audio.stop();
+        return 0;
+    }
     if (mode == "switch") {
         if (argc != 6)
             return usage();

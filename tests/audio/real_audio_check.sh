@@ -234,6 +234,29 @@ else
     failed=1
 fi
 
+# The server goes away in the middle of a loop: the sound layer must neither hang
+# nor crash, and a blocking sound still holds the game for its length, in silence.
+out=$work/outlive.txt
+bom_ms=$(soxi -D "$assets/bom.wav" 2>/dev/null | awk '{ printf "%d", $1 * 1000 + 0.5 }')
+SDL_AUDIODRIVER=pulseaudio timeout 60 "$player" outlive "$assets/open.wav" "$assets/bom.wav" 2 >"$out" 2>&1 &
+outlive_pid=$!
+sleep 1
+stop_pid "$keep_pid"
+keep_pid=""
+stop_pid "$pa_pid"
+pa_pid=""
+wait "$outlive_pid"
+rc=$?
+held=$(awk '/^played: / { print $2 }' "$out")
+if [ "$rc" -eq 0 ] && grep -q '^driver: pulseaudio$' "$out" && [ -n "$held" ] &&
+    [ "$(abs $((held - bom_ms)))" -le "$block_tol_ms" ]; then
+    echo "server gone mid-loop: the blocking sound held ${held} ms of ${bom_ms}: ok"
+else
+    echo "server gone mid-loop: exit $rc, held ${held:-?} ms of ${bom_ms}: FAIL"
+    sed 's/^/    player: /' "$out"
+    failed=1
+fi
+
 if [ "$failed" -ne 0 ]; then
     echo "FAIL"
     exit 1
