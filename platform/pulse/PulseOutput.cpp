@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/LoadedSymbols.h"
 #include "platform/WavLayout.h"
 
 namespace platform {
@@ -66,13 +67,6 @@ struct PulseApi {
     decltype(&::pa_operation_cancel) operation_cancel = nullptr;
     decltype(&::pa_operation_get_state) operation_get_state = nullptr;
 };
-
-template <typename F>
-bool resolve(void* lib, const char* name, F& fn)
-{
-    fn = reinterpret_cast<F>(dlsym(lib, name));
-    return fn != nullptr;
-}
 
 // Null when libpulse is missing. It stays loaded for the life of the process.
 const PulseApi* pulse()

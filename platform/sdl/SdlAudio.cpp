@@ -1,5 +1,6 @@
 #include "platform/sdl/SdlAudio.h"
 
+#include "platform/LoadedSymbols.h"
 #include "platform/pulse/PulseOutput.h"
 
 #include <SDL.h>
@@ -52,13 +53,6 @@ struct SdlApi {
     decltype(&::Mix_HaltChannel) HaltChannel = nullptr;
     decltype(&::Mix_Playing) Playing = nullptr;
 };
-
-template <typename F>
-bool resolve(void* lib, const char* name, F& fn)
-{
-    fn = reinterpret_cast<F>(dlsym(lib, name));
-    return fn != nullptr;
-}
 
 // Null when the libraries are missing; then there is no sound, not even silence
 // that keeps time. The libraries stay loaded for the life of the process.
