@@ -272,8 +272,8 @@ struct PulseOutput::Impl {
             finish();
             return length;
         }
-        const pa_sample_spec spec{formatOf(layout.coding), layout.rate, static_cast<std::uint8_t>(layout.channels)};
-        pa_stream* s = pa.stream_new(ctx, loopIt ? "music" : "sound effect", &spec, nullptr);
+        const pa_sample_spec format{formatOf(layout.coding), layout.rate, static_cast<std::uint8_t>(layout.channels)};
+        pa_stream* s = pa.stream_new(ctx, loopIt ? "music" : "sound effect", &format, nullptr);
         if (s == nullptr) {
             finish();
             return length;
