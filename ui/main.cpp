@@ -2,6 +2,10 @@
 
 #include <QApplication>
 #include <fontconfig/fontconfig.h>
+#include <pthread.h>
+#include <sched.h>
+#include <sys/resource.h>
+#include <unistd.h>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -9,7 +13,6 @@
 #include <cstring>
 #include <optional>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -96,6 +99,52 @@ void connectingHandler(QtMsgType type, const QMessageLogContext& context, const 
     g_heldBack.emplace_back(type, qFormatLogMessage(type, context, message));
 }
 
+// Fontconfig's configuration, read ahead of Qt on a second thread. The thread is
+// placed off the starting thread's core from its first instruction and gives way to
+// the X server: started on the same core, it held that core for the whole read and
+// stalled the window by about 4 ms in a third of the starts on a two-core machine.
+class FontconfigWarmUp {
+public:
+    FontconfigWarmUp()
+    {
+        pthread_attr_t attr;
+        pthread_attr_init(&attr);
+        cpu_set_t cores;
+        CPU_ZERO(&cores);
+        const int here = sched_getcpu();
+        if (here >= 0 && sched_getaffinity(0, sizeof cores, &cores) == 0 && CPU_COUNT(&cores) > 1 &&
+            CPU_ISSET(here, &cores)) {
+            CPU_CLR(here, &cores);
+            pthread_attr_setaffinity_np(&attr, sizeof cores, &cores);
+        }
+        started_ = pthread_create(&thread_, &attr, &FontconfigWarmUp::run, nullptr) == 0 ||
+                   pthread_create(&thread_, nullptr, &FontconfigWarmUp::run, nullptr) == 0;
+        pthread_attr_destroy(&attr);
+        // Not started: Qt reads the configuration itself when it first needs it.
+    }
+    FontconfigWarmUp(const FontconfigWarmUp&) = delete;
+    FontconfigWarmUp& operator=(const FontconfigWarmUp&) = delete;
+    ~FontconfigWarmUp() { join(); }
+
+    void join()
+    {
+        if (started_)
+            pthread_join(thread_, nullptr);
+        started_ = false;
+    }
+
+private:
+    static void* run(void*)
+    {
+        setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 10);
+        FcInit();
+        return nullptr;
+    }
+
+    pthread_t thread_{};
+    bool started_ = false;
+};
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -138,7 +187,7 @@ int main(int argc, char** argv)
     if (!envSet("QT_IM_MODULE"))
         qputenv("QT_IM_MODULE", "none");
 
-    std::thread fontconfig([] { FcInit(); });
+    FontconfigWarmUp fontconfig;
     g_connecting = true;
     g_previousHandler = qInstallMessageHandler(connectingHandler);
     QApplication app(argc, argv);
