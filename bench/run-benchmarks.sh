@@ -7,7 +7,7 @@
 #
 #   bench/run-benchmarks.sh [--runs N] [--binary PATH] [--quick] [--keep]
 #
-#   --runs N       runs per figure, the median is reported (default 5)
+#   --runs N       runs per figure, the median is reported (default 5; start-up: 21)
 #   --binary PATH  the game (default build/ui/zenkora, built if missing)
 #   --quick        3 runs, shorter timer and latency phases
 #   --keep         keep the working folder (traces, logs) and print its path
@@ -23,7 +23,10 @@
 #   start-up      xprobe starts the program and waits, with XDamage on every new
 #                 top-level window, until the window with the program's title is
 #                 mapped and drawn into over its whole area. Time from just before
-#                 the spawn. One warm-up run each, then floor and game alternate.
+#                 the spawn. One warm-up run each, then floor and game alternate, 21
+#                 times. Beside it, for reading only: the quartiles, and the CPU time
+#                 the main thread had used by then (/proc/PID/schedstat), which a busy
+#                 machine disturbs far less than the wall clock.
 #   memory        VmRSS from /proc/PID/status after 5 s idle (the game's title music
 #                 playing into the null sink).
 #   CPU           utime+stime from /proc/PID/stat (all threads) over 10 s: idle right
@@ -46,6 +49,7 @@ set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 runs=5
+startup_runs=21
 binary=$root/build/ui/zenkora
 quick=no
 keep=no
@@ -53,7 +57,7 @@ while [ $# -gt 0 ]; do
     case $1 in
     --runs) runs=$2; shift 2 ;;
     --binary) binary=$2; shift 2 ;;
-    --quick) quick=yes; runs=3; shift ;;
+    --quick) quick=yes; runs=3; startup_runs=9; shift ;;
     --keep) keep=yes; shift ;;
     -h | --help) sed -n '2,14p' "$0"; exit 0 ;;
     *) echo "run-benchmarks: unknown option $1" >&2; exit 2 ;;
@@ -163,19 +167,28 @@ cpu_over() {
 }
 
 # ------------------------------------------------------------------ start-up
-log "== start-up ($runs runs each, alternating, after one warm-up)"
+# A start takes some 30 ms, so this figure can afford many runs: the wall clock of
+# so short a span moves by several ms with whatever else the machine does.
+log "== start-up ($startup_runs runs each, alternating, after one warm-up)"
 startup() {
-    (cd "$game_dir" && "$xprobe" startup --title "$1" -- "${@:2}") | sed -n 's/.*painted_us=\([0-9]*\).*/\1/p'
+    (cd "$game_dir" && "$xprobe" startup --title "$1" -- "${@:2}") |
+        sed -n 's/.*painted_us=\([0-9]*\).*main_cpu_us=\([0-9-]*\).*/\1 \2/p'
 }
 startup "$floor_title" "$floor" >/dev/null
 startup "$title" "$binary" >/dev/null
 : >"$work/startup.floor"; : >"$work/startup.game"
-for _ in $(seq "$runs"); do
+for _ in $(seq "$startup_runs"); do
     startup "$floor_title" "$floor" >>"$work/startup.floor"
     startup "$title" "$binary" >>"$work/startup.game"
 done
+# Column 1: exec to painted; column 2: the main thread's CPU time by then (us).
+quartiles() { sort -n | awk '{ a[NR] = $1 } END { if (NR == 0) print "nan"; else printf "%s-%s\n", a[int((NR + 3) / 4)], a[int((3 * NR + 3) / 4)] }'; }
 su_floor=$(awk '{ print $1 / 1000 }' "$work/startup.floor" | median)
 su_game=$(awk '{ print $1 / 1000 }' "$work/startup.game" | median)
+su_floor_q=$(awk '{ printf "%.1f\n", $1 / 1000 }' "$work/startup.floor" | quartiles)
+su_game_q=$(awk '{ printf "%.1f\n", $1 / 1000 }' "$work/startup.game" | quartiles)
+su_cpu_floor=$(awk '$2 >= 0 { printf "%.1f\n", $2 / 1000 }' "$work/startup.floor" | median)
+su_cpu_game=$(awk '$2 >= 0 { printf "%.1f\n", $2 / 1000 }' "$work/startup.game" | median)
 
 # ------------------------------------------------------------------ memory and idle CPU
 log "== memory after 5 s idle, then CPU over 10 s idle ($runs runs each, alternating)"
@@ -335,13 +348,16 @@ verdict() {
 line() { printf '%-34s %14s %14s  %-26s %s\n' "$@"; }
 
 echo
-echo "Zenkora benchmarks on $(nproc) cores, load average $(cut -d' ' -f1-3 /proc/loadavg), $runs runs per figure (median)"
+echo "Zenkora benchmarks on $(nproc) cores, load average $(cut -d' ' -f1-3 /proc/loadavg), $runs runs per figure, $startup_runs for start-up (median)"
 echo "game: $binary"
 echo
 line "figure" "floor" "zenkora" "target" "result"
 line "------" "-----" "-------" "------" "------"
 line "start-up: exec to painted (ms)" "$su_floor" "$su_game" "<= 1.5 x floor" \
     "$(verdict "$su_game <= 1.5 * $su_floor") ($(awk -v a="$su_game" -v b="$su_floor" 'BEGIN { printf "%.2f x", a / b }'))"
+line "  quartiles of those runs (ms)" "$su_floor_q" "$su_game_q" "-" "-"
+line "  main thread's CPU by then (ms)" "$su_cpu_floor" "$su_cpu_game" "-" \
+    "$(awk -v a="$su_cpu_game" -v b="$su_cpu_floor" 'BEGIN { printf "%.2f x", a / b }')"
 line "memory: RSS after 5 s idle (MB)" "$(printf %.1f "$rss_floor")" "$(printf %.1f "$rss_game")" "<= 1.4 x floor" \
     "$(verdict "$rss_game <= 1.4 * $rss_floor") ($(awk -v a="$rss_game" -v b="$rss_floor" 'BEGIN { printf "%.2f x", a / b }'))"
 line "CPU idle, 10 s (% of a core)" "$cpu_floor" "$cpu_idle" "<= 0.6" "$(verdict "$cpu_idle <= 0.6")"

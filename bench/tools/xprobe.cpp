@@ -4,7 +4,9 @@
 //   xprobe startup --title T [--timeout-ms N] -- PROGRAM ARGS...
 //       Starts PROGRAM and prints "mapped_us=... first_damage_us=... painted_us=..."
 //       counted from just before the spawn: the top-level window called T was mapped,
-//       first drawn into, and drawn into over its whole area (XDamage). Then ends it.
+//       first drawn into, and drawn into over its whole area (XDamage). Then
+//       "main_cpu_us=...": the CPU time its main thread had used by then, which a busy
+//       machine disturbs far less than the wall clock. Then ends it.
 //   xprobe wait --title T [--timeout-ms N]        waits until T is on screen
 //   xprobe click --title T X Y                    left click at window point X,Y
 //   xprobe key --title T KEYSYM                   press and release a key over T
@@ -308,6 +310,21 @@ long long optMs(const Args& a, const char* key, long long fallback)
 
 // ----------------------------------------------------------------- start-up
 
+// CPU time a process's main thread has run, from /proc/PID/schedstat; -1 if unknown.
+long long mainThreadCpuUs(pid_t pid)
+{
+    char path[64];
+    std::snprintf(path, sizeof path, "/proc/%d/schedstat", static_cast<int>(pid));
+    std::FILE* f = std::fopen(path, "r");
+    if (!f)
+        return -1;
+    long long ns = -1;
+    if (std::fscanf(f, "%lld", &ns) != 1)
+        ns = -1;
+    std::fclose(f);
+    return ns < 0 ? -1 : ns / 1000;
+}
+
 int cmdStartup(const Args& a)
 {
     const std::string wanted = a.get("--title");
@@ -365,6 +382,7 @@ int cmdStartup(const Args& a)
         }
     }
     XDestroyRegion(seen);
+    const long long mainCpu = painted < 0 ? -1 : mainThreadCpuUs(pid);
     kill(pid, SIGTERM);
     int status = 0;
     waitpid(pid, &status, 0);
@@ -372,8 +390,8 @@ int cmdStartup(const Args& a)
         std::fprintf(stderr, "xprobe: window \"%s\" not painted within %lld ms\n", wanted.c_str(), timeoutMs);
         return 1;
     }
-    std::printf("mapped_us=%lld first_damage_us=%lld painted_us=%lld spawned_at_us=%lld\n", mapped - t0,
-                firstDamage - t0, painted - t0, t0);
+    std::printf("mapped_us=%lld first_damage_us=%lld painted_us=%lld spawned_at_us=%lld main_cpu_us=%lld\n",
+                mapped - t0, firstDamage - t0, painted - t0, t0, mainCpu);
     return 0;
 }
 
