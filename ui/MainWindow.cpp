@@ -213,10 +213,14 @@ namespace {
 // sort per font and script, a third of the first paint.
 bool japaneseFaceInstalled()
 {
+    // Looked up by name among the installed families: hasFamily() would first ask
+    // fontconfig to resolve each name as an alias.
     static const bool installed = [] {
-        const QStringList families = designFamilies();
-        return std::any_of(families.begin(), families.end(),
-                           [](const QString& family) { return QFontDatabase::hasFamily(family); });
+        const QStringList wanted = designFamilies();
+        const QStringList families = QFontDatabase::families();
+        return std::any_of(wanted.begin(), wanted.end(), [&families](const QString& family) {
+            return families.contains(family, Qt::CaseInsensitive);
+        });
     }();
     return installed;
 }
