@@ -138,6 +138,7 @@ export SDL_AUDIODRIVER=pulseaudio
 clk_tck=$(getconf CLK_TCK)
 
 median() { sort -n | awk '{ a[NR] = $1 } END { if (NR == 0) print "nan"; else if (NR % 2) print a[(NR + 1) / 2]; else print (a[NR / 2] + a[NR / 2 + 1]) / 2 }'; }
+quartiles() { sort -n | awk '{ a[NR] = $1 } END { if (NR == 0) print "nan"; else printf "%s-%s\n", a[int((NR + 3) / 4)], a[int((3 * NR + 3) / 4)] }'; }
 
 # Starts a program in the game folder; its PID goes to $last_pid.
 launch() {
@@ -182,7 +183,6 @@ for _ in $(seq "$startup_runs"); do
     startup "$title" "$binary" >>"$work/startup.game"
 done
 # Column 1: exec to painted; column 2: the main thread's CPU time by then (us).
-quartiles() { sort -n | awk '{ a[NR] = $1 } END { if (NR == 0) print "nan"; else printf "%s-%s\n", a[int((NR + 3) / 4)], a[int((3 * NR + 3) / 4)] }'; }
 su_floor=$(awk '{ print $1 / 1000 }' "$work/startup.floor" | median)
 su_game=$(awk '{ print $1 / 1000 }' "$work/startup.game" | median)
 su_floor_q=$(awk '{ printf "%.1f\n", $1 / 1000 }' "$work/startup.floor" | quartiles)
