@@ -1,10 +1,17 @@
 # Shared by scripts/play and scripts/test: installs the Debian packages that are missing.
 # shellcheck shell=bash
 
-BUILD_PACKAGES=(g++ cmake ninja-build pkgconf qt6-base-dev libsdl2-dev libsdl2-mixer-dev libpulse-dev
-                libgtest-dev libgmock-dev fonts-ipafont-gothic)
-TEST_PACKAGES=(xvfb xauth xdotool x11-utils imagemagick sox pulseaudio pulseaudio-utils
-               clang libclang-rt-14-dev valgrind desktop-file-utils)
+# Building and running the game.
+BUILD_PACKAGES=(g++ cmake ninja-build pkgconf qt6-base-dev libfontconfig-dev
+                libpulse-dev libsndfile1-dev
+                fonts-ipafont-gothic)
+# Testing it: the unit test frameworks, an X server and a sound server of the tests' own,
+# screenshots and sound measurements, the sanitizer and fuzzer runtimes, the metadata checkers.
+TEST_PACKAGES=(libgtest-dev libgmock-dev
+               xvfb xauth xdotool x11-utils imagemagick
+               pulseaudio pulseaudio-utils sox
+               clang libclang-rt-14-dev
+               desktop-file-utils)
 
 ensure_packages() {
     local missing=() pkg
