@@ -1,6 +1,8 @@
 #include "game/frmMain.h"
 
+#include <cstdio>
 #include <limits>
+#include <optional>
 #include <stdexcept>
 
 #include "persist/HighScore.h"
@@ -97,10 +99,19 @@ void frmMain::ClearLane() { s_.picSpace.fillBlack(0, 0, 330, 96); }
 void frmMain::LoadHighScore()
 {
     highScore = 0;
-    std::string content;
-    if (!s_.files.readAll(persist::kHighScoreFile, content))
-        throw platform::LoadError("cannot read the high-score file");
-    highScore = persist::parseHighScore(content);
+    const std::string path = s_.files.pathOf(persist::kHighScoreFile);
+    std::string content, why;
+    if (!s_.files.read(path, persist::kHighScoreCap, content, why))
+        throw platform::LoadError("cannot read " + path + ": " + why);
+    bool recognised = false;
+    try {
+        highScore = persist::parseHighScore(content, &recognised);
+    } catch (const persist::BadHighScore& e) {
+        throw platform::LoadError("cannot read " + path + ": " + e.what());
+    }
+    // A best kept in a form the reader does not know would be lost at the next save.
+    if (!recognised && content.find_first_not_of(" \t\r\n") != std::string::npos)
+        std::fprintf(stderr, "zenkora: %s has no line \"HighScore=...\"; the best score is read as 0\n", path.c_str());
     s_.controls.setCaption(Control::lblHighScore, signedText(highScore));
 }
 
@@ -110,7 +121,12 @@ bool frmMain::SaveHighScore()
         return true;
     highScore = score;
     s_.controls.setCaption(Control::lblHighScore, signedText(highScore));
-    return persist::replaceFile(s_.files, persist::kHighScoreFile, persist::formatHighScore(highScore));
+    const std::optional<std::int32_t> best = persist::saveBest(s_.files, score);
+    if (best && *best > highScore) {
+        highScore = *best;  // another copy of the game saved it meanwhile
+        s_.controls.setCaption(Control::lblHighScore, signedText(highScore));
+    }
+    return best.has_value();
 }
 
 // ---------------------------------------------------------------- start-up, idle, game over
@@ -120,7 +136,8 @@ bool frmMain::Form_Load()
     try {
         LoadTiles();
         LoadHighScore();
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "zenkora: %s\n", e.what());
         s_.messageBox.show(text::kFileNotFound, platform::mb::Critical, text::kCaution);
         s_.controls.unloadWindow();
         return false;

@@ -29,11 +29,27 @@ std::int32_t parseValue(std::string_view text)
     return static_cast<std::int32_t>(value);
 }
 
+bool replaceFile(platform::Files& files, const std::string& target, const std::string& bytes)
+{
+    std::string temp;
+    int handle = files.createTempBeside(target, temp);
+    if (handle < 0)
+        return false;
+    bool ok = files.write(handle, bytes) && files.sync(handle);
+    ok = files.close(handle) && ok;
+    ok = ok && files.rename(temp, target);
+    if (!ok)
+        files.remove(temp);
+    return ok;
+}
+
 }  // namespace
 
-std::int32_t parseHighScore(std::string_view content)
+std::int32_t parseHighScore(std::string_view content, bool* recognised)
 {
     std::int32_t candidate = 0;
+    if (recognised)
+        *recognised = false;
     size_t pos = 0;
     while (pos < content.size()) {
         size_t end = content.find_first_of("\r\n", pos);
@@ -51,6 +67,8 @@ std::int32_t parseHighScore(std::string_view content)
             throw BadHighScore("high score line ends after its key");
         // Everything after the key but the line's last character (the closing quote).
         candidate = parseValue(line.substr(11, line.size() - 12));
+        if (recognised)
+            *recognised = true;
     }
     return candidate;
 }
@@ -60,18 +78,27 @@ std::string formatHighScore(std::int32_t value)
     return "\"HighScore=" + std::to_string(value) + "\"\r\n";
 }
 
-bool replaceFile(platform::Files& files, const std::string& name, const std::string& bytes)
+std::optional<std::int32_t> saveBest(platform::Files& files, std::int32_t score)
 {
-    std::string temp;
-    int handle = files.createTempBeside(name, temp);
-    if (handle < 0)
-        return false;
-    bool ok = files.write(handle, bytes) && files.sync(handle);
-    ok = files.close(handle) && ok;
-    ok = ok && files.rename(temp, name);
-    if (!ok)
-        files.remove(temp);
-    return ok;
+    // A link stays a link: the file it names is the one replaced, in its own folder.
+    const std::string target = files.resolve(files.pathOf(kHighScoreFile));
+    const int lock = files.lock(target);
+    if (lock < 0)
+        return std::nullopt;
+    std::optional<std::int32_t> best;
+    std::string content, why;
+    if (files.read(target, kHighScoreCap, content, why)) {
+        try {
+            if (const std::int32_t stored = parseHighScore(content); stored > score)
+                best = stored;
+        } catch (const BadHighScore&) {
+            // A damaged line gives way to the new best.
+        }
+    }
+    if (!best && replaceFile(files, target, formatHighScore(score)))
+        best = score;
+    files.close(lock);
+    return best;
 }
 
 }  // namespace persist

@@ -1,7 +1,9 @@
 #pragma once
 // The best score's one-line file: "HighScore=<digits>" in double quotes, CR LF.
 
+#include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -11,22 +13,27 @@
 namespace persist {
 
 inline constexpr const char* kHighScoreFile = "h-score.txt";
+// The file is one short line; anything much longer is not ours.
+inline constexpr std::size_t kHighScoreCap = 4096;
 
 class BadHighScore : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
 
-// The value of the last line whose characters 2 to 11 are the key, 0 when none is.
-// Lines end at CR LF, a lone CR or a lone LF. Throws BadHighScore for a matching
-// line whose value is not a decimal 32-bit integer.
-std::int32_t parseHighScore(std::string_view content);
+// The value of the last line whose characters 2 to 11 are the key, 0 when none is
+// (`recognised` then says false). Lines end at CR LF, a lone CR or a lone LF. Throws
+// BadHighScore for a matching line whose value is not a decimal 32-bit integer.
+std::int32_t parseHighScore(std::string_view content, bool* recognised = nullptr);
 
 // The exact bytes of the file for a value (never negative when written).
 std::string formatHighScore(std::int32_t value);
 
-// Replaces `name` with `bytes` so that it is always either the old or the new file.
-// On failure the old file is left as it was and false is returned.
-bool replaceFile(platform::Files& files, const std::string& name, const std::string& bytes);
+// Records `score` in the high-score file unless the file, read again under the save
+// lock, holds a higher best: another copy of the game may have saved one meanwhile.
+// The file is replaced whole (through a symbolic link, its target), so that it is
+// always either the old or the new file. Returns the best the file holds now, or
+// nothing when it could not be written and the old file is left as it was.
+std::optional<std::int32_t> saveBest(platform::Files& files, std::int32_t score);
 
 }  // namespace persist

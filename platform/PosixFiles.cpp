@@ -1,55 +1,147 @@
 #include "platform/Files.h"
 
-#include <cerrno>
-#include <cstdio>
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <cctype>
+#include <cerrno>
+#include <climits>
+#include <cstring>
 
 namespace platform {
 
 namespace {
+
+// Up to and including the last slash; empty for a bare name.
 std::string folderOf(const std::string& path)
 {
     auto slash = path.rfind('/');
-    return slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1);
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
+
+// A save's file is the target's name, this mark and mkstemp's six letters: a name no
+// player gives a file of theirs.
+constexpr const char kTempMark[] = ".saving-";
+constexpr size_t kTempLetters = 6;
+
+// A temporary file of a save of `target`.
+bool tempOf(const std::string& target, const char* entry)
+{
+    const std::string base = target.substr(folderOf(target).size()) + kTempMark;
+    if (std::strlen(entry) != base.size() + kTempLetters || std::strncmp(entry, base.c_str(), base.size()) != 0)
+        return false;
+    for (const char* p = entry + base.size(); *p; ++p)
+        if (!std::isalnum(static_cast<unsigned char>(*p)))
+            return false;
+    return true;
+}
+
 }  // namespace
 
-bool PosixFiles::readAll(const std::string& name, std::string& content)
+std::string reasonOf(int error)
 {
-    int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
+    if (error == ENOENT)
+        return "no such file";
+    std::string text = std::strerror(error);
+    if (!text.empty())
+        text[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(text[0])));
+    return text;
+}
+
+std::string inFolder(const std::string& folder, const std::string& name)
+{
+    if (folder.empty())
+        return name;
+    return folder.back() == '/' ? folder + name : folder + "/" + name;
+}
+
+bool readRegularFile(const std::string& path, std::size_t cap, std::string& content, std::string& why)
+{
     content.clear();
-    char buf[4096];
-    for (;;) {
-        ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n == 0)
-            break;
-        if (n < 0) {
-            if (errno == EINTR)
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        why = reasonOf(errno);
+        return false;
+    }
+    const std::string tooLarge = "larger than " + std::to_string(cap) + " bytes";
+    struct stat st {};
+    bool ok = false;
+    if (::fstat(fd, &st) != 0) {
+        why = reasonOf(errno);
+    } else if (!S_ISREG(st.st_mode)) {
+        why = "not a regular file";
+    } else if (static_cast<std::size_t>(st.st_size) > cap) {
+        why = tooLarge;
+    } else {
+        // One byte more than allowed tells a file that grew since fstat.
+        content.resize(cap + 1);
+        size_t done = 0;
+        int error = 0;
+        while (done < content.size()) {
+            const ssize_t n = ::read(fd, content.data() + done, content.size() - done);
+            if (n < 0 && errno == EINTR)
                 continue;
-            ::close(fd);  // a directory fails here with EISDIR
-            return false;
+            if (n < 0)
+                error = errno;
+            if (n <= 0)
+                break;
+            done += static_cast<size_t>(n);
         }
-        content.append(buf, static_cast<size_t>(n));
+        content.resize(done);
+        if (error)
+            why = reasonOf(error);
+        else if (done > cap)
+            why = tooLarge;
+        else
+            ok = true;
     }
     ::close(fd);
-    return true;
+    return ok;
+}
+
+std::string PosixFiles::resolve(const std::string& path)
+{
+    std::string at = path;
+    char link[PATH_MAX];
+    for (int hop = 0; hop < 40; ++hop) {
+        const ssize_t n = ::readlink(at.c_str(), link, sizeof link);
+        if (n < 0 || n == sizeof link)
+            break;
+        const std::string to(link, static_cast<size_t>(n));
+        at = to.front() == '/' ? to : folderOf(at) + to;
+    }
+    return at;
+}
+
+int PosixFiles::lock(const std::string& path)
+{
+    const std::string folder = folderOf(path);
+    const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    // Where the file system keeps no locks (some network ones), saves go on unlocked.
+    while (::flock(fd, LOCK_EX) != 0 && errno == EINTR) {
+    }
+    return fd;
 }
 
 int PosixFiles::createTempBeside(const std::string& target, std::string& tempName)
 {
-    std::string pattern = target + ".XXXXXX";
-    int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
+    // A player who took away the write permission has frozen the best score.
+    struct stat st {};
+    const bool exists = ::stat(target.c_str(), &st) == 0;
+    if (exists && ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0)
+        return -1;
+    std::string pattern = target + kTempMark + std::string(kTempLetters, 'X');
+    const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
     if (fd < 0)
         return -1;
     tempName = pattern;
-    // mkstemp makes 0600; keep what the player's file had, or the usual 0644.
-    struct stat st {};
-    mode_t mode = ::stat(target.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644;
-    ::fchmod(fd, mode);
+    // mkstemp makes 0600: keep the player's bits instead, but never setuid, setgid or sticky.
+    ::fchmod(fd, exists ? (st.st_mode & 0777) : 0644);
     return fd;
 }
 
@@ -76,15 +168,20 @@ bool PosixFiles::rename(const std::string& from, const std::string& to)
 {
     if (::rename(from.c_str(), to.c_str()) != 0)
         return false;
+    const std::string folder = folderOf(to);
     // Make the new directory entry itself durable; a failure here loses nothing.
-    int dir = ::open(folderOf(to).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
+    if (DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str())) {
+        ::fsync(::dirfd(dir));
+        // Saves take the folder's lock, so a temporary file found now is one that a
+        // killed save left behind.
+        while (const dirent* entry = ::readdir(dir))
+            if (tempOf(to, entry->d_name))
+                ::unlinkat(::dirfd(dir), entry->d_name, 0);
+        ::closedir(dir);
     }
     return true;
 }
 
-void PosixFiles::remove(const std::string& name) { ::unlink(name.c_str()); }
+void PosixFiles::remove(const std::string& path) { ::unlink(path.c_str()); }
 
 }  // namespace platform

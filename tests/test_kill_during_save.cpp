@@ -1,13 +1,10 @@
-// A save killed at any moment leaves the best score's file whole: the old line or
-// the new one, byte for byte, and never a half line that would stop the next start.
+// A save killed at any step leaves the best score's file whole, the old line or the new
+// one; the next save is not held up by the dead one's lock and removes what it left.
 
 #include <gtest/gtest.h>
 
 #include <csignal>
 #include <filesystem>
-#include <fstream>
-#include <random>
-#include <sstream>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -15,48 +12,62 @@
 
 namespace {
 
+// Stops for good after its n-th call, once it has told the test so.
+class StoppingFiles : public platform::PosixFiles {
+public:
+    StoppingFiles(const std::string& folder, int stopAt, int tell) : PosixFiles(folder), left_(stopAt), tell_(tell) {}
+    int createTempBeside(const std::string& t, std::string& n) override { return step(PosixFiles::createTempBeside(t, n)); }
+    bool write(int h, const std::string& b) override { return step(PosixFiles::write(h, b)); }
+    bool sync(int h) override { return step(PosixFiles::sync(h)); }
+    bool close(int h) override { return step(PosixFiles::close(h)); }
+    bool rename(const std::string& f, const std::string& t) override { return step(PosixFiles::rename(f, t)); }
+
+private:
+    template <typename T>
+    T step(T result)
+    {
+        if (--left_ == 0 && ::write(tell_, "s", 1) == 1)
+            for (;;)
+                ::pause();
+        return result;
+    }
+    int left_, tell_;
+};
+
 TEST(KillDuringSave, FileIsAlwaysTheOldOrTheNewLine)
 {
     namespace fs = std::filesystem;
-    fs::path dir = fs::temp_directory_path() / ("zenkora-kill-" + std::to_string(::getpid()));
-    fs::remove_all(dir);
+    const fs::path dir = fs::temp_directory_path() / ("zenkora-kill-" + std::to_string(::getpid()));
     fs::create_directories(dir);
-    const std::string path = (dir / "h-score.txt").string();
-    std::mt19937 rng(12345);
-    int kills = 0, midSave = 0;
-    for (int round = 0; round < 300; ++round) {
-        const std::int32_t oldValue = round * 10;
-        const std::int32_t newValue = round * 10 + 5;
-        std::ofstream(path, std::ios::binary | std::ios::trunc) << persist::formatHighScore(oldValue);
-        pid_t child = ::fork();
-        ASSERT_GE(child, 0);
+    platform::PosixFiles files(dir.string());
+    std::string bytes, why;
+    const auto entries = [&] { return std::distance(fs::directory_iterator(dir), {}); };
+    ASSERT_EQ(persist::saveBest(files, 10), 10);
+    // Create, write, sync, close, rename: the calls of a save that holds the lock.
+    for (int stopAt = 1, stored = 10; stopAt <= 5; ++stopAt, stored += 2) {
+        SCOPED_TRACE(stopAt);
+        int tell[2];
+        ASSERT_EQ(::pipe(tell), 0);
+        const pid_t child = ::fork();
         if (child == 0) {
-            platform::PosixFiles files;
-            // Keep saving the new value so the kill lands inside a save.
-            for (;;)
-                persist::replaceFile(files, path, persist::formatHighScore(newValue));
+            StoppingFiles stopping(dir.string(), stopAt, tell[1]);
+            ::_exit(persist::saveBest(stopping, stored + 1) ? 0 : 1);
         }
-        ::usleep(static_cast<useconds_t>(rng() % 3000));
+        ::close(tell[1]);
+        char told = 0;
+        const bool reached = ::read(tell[0], &told, 1) == 1;
         ::kill(child, SIGKILL);
         int status = 0;
         ::waitpid(child, &status, 0);
-        ++kills;
-        std::ifstream in(path, std::ios::binary);
-        std::stringstream ss;
-        ss << in.rdbuf();
-        const std::string bytes = ss.str();
-        ASSERT_TRUE(bytes == persist::formatHighScore(oldValue) || bytes == persist::formatHighScore(newValue))
-            << "round " << round << ": '" << bytes << "'";
-        // Leftover temporaries are harmless to the game but must not pile up unnoticed.
-        for (auto& entry : fs::directory_iterator(dir))
-            if (entry.path().filename() != "h-score.txt") {
-                ++midSave;
-                fs::remove(entry.path());
-            }
+        ::close(tell[0]);
+        ASSERT_TRUE(reached && WIFSIGNALED(status)) << "the save ended before its call " << stopAt;
+        files.read(files.pathOf("h-score.txt"), 64, bytes, why);
+        EXPECT_EQ(bytes, persist::formatHighScore(stopAt == 5 ? stored + 1 : stored)) << why;
+        // The kill landed inside the save: between creating and renaming, its file is there.
+        EXPECT_EQ(entries(), stopAt < 5 ? 2 : 1);
+        EXPECT_EQ(persist::saveBest(files, stored + 2), stored + 2);
+        EXPECT_EQ(entries(), 1) << "a killed save's file is still there";
     }
-    EXPECT_EQ(kills, 300);
-    RecordProperty("killed_inside_a_save", midSave);
-    std::cout << "killed " << kills << " times, " << midSave << " of them between creating and renaming\n";
     fs::remove_all(dir);
 }
 

@@ -1,6 +1,7 @@
 #include "ui/MainWindow.h"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QButtonGroup>
 #include <QCloseEvent>
 #include <QGroupBox>
@@ -90,6 +91,7 @@ namespace {
 
 constexpr int kGameTimerMs = 400;
 constexpr int kUfoTimerMs = 100;
+constexpr std::size_t kMaxIconFile = 1024 * 1024;
 
 // A one-pixel black box around coloured text. A plain QFrame box takes the text
 // colour, which would draw pale yellow rims on the score displays.
@@ -270,21 +272,30 @@ void setApplicationLook()
 
 MainWindow::MainWindow(const WindowOptions& options)
     : QWidget(nullptr, Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint),
+      folders_(options.folders),
+      images_([this](const std::string& name) { return folders_.locate(name); }),
       controls_(this),
       messageBox_(this),
       random_(clock_, options.seed),
+      files_(folders_.player),
       trace_(Trace::fromEnvironment())
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QString::fromUtf8(kTitle));
     setFixedSize(kClientWidth, kClientHeight);
     // Named as PNG, read by Qt's own reader: guessing would load every image-format
-    // plugin (and libjpeg) just to ask each whether the file is theirs.
-    QImageReader iconReader(QStringLiteral("zenkora.png"), "png");
-    iconReader.setAutoDetectImageFormat(false);
-    const QImage icon = iconReader.read();
-    if (!icon.isNull())
-        setWindowIcon(QIcon(QPixmap::fromImage(icon)));
+    // plugin (and libjpeg) just to ask each whether the file is theirs. The game
+    // starts without an icon that cannot be read.
+    std::string iconBytes, why;
+    if (platform::readRegularFile(folders_.locate("zenkora.png"), kMaxIconFile, iconBytes, why)) {
+        QByteArray bytes = QByteArray::fromStdString(iconBytes);
+        QBuffer buffer(&bytes);
+        QImageReader iconReader(&buffer, "png");
+        iconReader.setAutoDetectImageFormat(false);
+        const QImage icon = iconReader.read();
+        if (!icon.isNull())
+            setWindowIcon(QIcon(QPixmap::fromImage(icon)));
+    }
 
     buildControls();
 

@@ -12,6 +12,7 @@
 
 #include "game/frmMain.h"
 #include "platform/Files.h"
+#include "platform/GameFolders.h"
 #include "platform/MixingRandom.h"
 #include "platform/qt/QtPlatform.h"
 #include "platform/qt/QtSurface.h"
@@ -45,6 +46,7 @@ void setApplicationLook();
 struct WindowOptions {
     std::optional<std::uint64_t> seed;        // fixed: reproducible draws
     platform::AudioDevice* audio = nullptr;  // none: the SDL sound device
+    platform::GameFolders folders{};          // none: the working directory
 };
 
 class MainWindow : public QWidget {
@@ -100,6 +102,7 @@ private:
     QTimer* UFO_Timer_ = nullptr;
 
     // The platform the rules run on.
+    const platform::GameFolders folders_;
     platform::QtImageLoader images_;
     std::unique_ptr<platform::QtTimer> gameTimer_;
     std::unique_ptr<platform::QtTimer> ufoTimer_;

@@ -16,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/GameFolders.h"
 #include "ui/MainWindow.h"
 
 #ifndef ZENKORA_VERSION
@@ -26,15 +27,26 @@ namespace {
 
 void printUsage(std::FILE* out)
 {
+    const platform::GameFolders folders = platform::findGameFolders();
     std::fprintf(out,
                  "Usage: zenkora [--seed N] [Qt options]\n"
                  "%s: steer the numbered blocks the UFO drops so that columns add up to ten.\n"
-                 "Images, sounds and h-score.txt are read from the working directory.\n"
                  "\n"
                  "  --seed N    fixed random seed (0 to 18446744073709551615): the same draws every run\n"
                  "  --help      show this help and exit\n"
-                 "  --version   show the version and exit\n",
-                 ui::kTitle);
+                 "  --version   show the version and exit\n"
+                 "\n"
+                 "Folders:\n"
+                 "  %s\n"
+                 "      yours, ${XDG_DATA_HOME:-~/.local/share}/zenkora, made at the first start.\n"
+                 "      h-score.txt there keeps the best score. An image, icon or sound put there\n"
+                 "      under the game's name for it (n0.bmp to n9.bmp, ufo01.bmp, ufo02.bmp,\n"
+                 "      bom.bmp, ban.bmp, zenkora.png, open.wav, game.wav, danger.wav, bom.wav)\n"
+                 "      is used instead of the game's own.\n"
+                 "  %s\n"
+                 "      the game's own images, sounds and first h-score.txt, installed with it.\n",
+                 ui::kTitle, folders.player.empty() ? "(no home folder: HOME is not set)" : folders.player.c_str(),
+                 folders.assets.empty() ? "(not found: the working directory instead)" : folders.assets.c_str());
 }
 
 bool parseSeed(const char* text, std::uint64_t& seed)
@@ -200,7 +212,15 @@ int main(int argc, char** argv)
     QApplication::setApplicationVersion(QStringLiteral(ZENKORA_VERSION));
     ui::setApplicationLook();
 
-    ui::MainWindow window(ui::WindowOptions{seed, nullptr});
+    const platform::GameFolders folders = platform::findGameFolders();
+    std::string problem;
+    if (!platform::makePlayerFolder(folders, problem)) {
+        std::fprintf(stderr, "zenkora: %s\n", problem.c_str());
+        platform::QtMessageBox(nullptr).show(game::text::kFileNotFound, platform::mb::Critical, game::text::kCaution);
+        return 1;
+    }
+
+    ui::MainWindow window(ui::WindowOptions{seed, nullptr, folders});
     if (!window.load())
         return 1;  // the player has seen why; the window never appears
     window.showCentred();

@@ -1,18 +1,18 @@
 #include "platform/qt/QtSurface.h"
 
 #include <QBuffer>
-#include <QFile>
-#include <QFileInfo>
 #include <QImageReader>
 #include <QPaintEvent>
 #include <QPainter>
+
+#include "platform/Files.h"
 
 namespace platform {
 
 namespace {
 
 // Tiles are a few kilobytes; a file far beyond that is not one of ours.
-constexpr qint64 kMaxImageFile = 64 * 1024 * 1024;
+constexpr std::size_t kMaxImageFile = 1024 * 1024;
 
 std::uint32_t le32(const QByteArray& bytes, int at)
 {
@@ -76,9 +76,9 @@ const char* bmpProblem(const QByteArray& bytes)
     return nullptr;
 }
 
-[[noreturn]] void fail(const std::string& fileName, const QString& why)
+[[noreturn]] void fail(const std::string& path, const std::string& why)
 {
-    throw LoadError(fileName + ": " + why.toStdString());
+    throw LoadError("cannot read " + path + ": " + why);
 }
 
 }  // namespace
@@ -87,27 +87,13 @@ QtPicture::QtPicture(QImage image) : image_(image.convertToFormat(QImage::Format
 
 PictureRef QtImageLoader::load(const std::string& fileName)
 {
-    const QString name = QString::fromStdString(fileName);
-    const QFileInfo info(name);
-    if (!info.exists())
-        fail(fileName, QStringLiteral("no such file"));
-    if (!info.isFile())
-        fail(fileName, QStringLiteral("not a regular file"));
-    if (info.size() == 0)
-        fail(fileName, QStringLiteral("empty file"));
-    if (info.size() > kMaxImageFile)
-        fail(fileName, QStringLiteral("file too large"));
-
-    QFile file(name);
-    if (!file.open(QIODevice::ReadOnly))
-        fail(fileName, file.errorString());
-    QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        fail(fileName, file.errorString());
-    file.close();
-
+    const std::string path = locate_ ? locate_(fileName) : fileName;
+    std::string content, why;
+    if (!readRegularFile(path, kMaxImageFile, content, why))
+        fail(path, why);
+    QByteArray bytes = QByteArray::fromStdString(content);
     if (const char* problem = bmpProblem(bytes))
-        fail(fileName, QString::fromLatin1(problem));
+        fail(path, problem);
 
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::ReadOnly);
@@ -117,7 +103,7 @@ PictureRef QtImageLoader::load(const std::string& fileName)
     reader.setAutoDetectImageFormat(false);
     QImage image = reader.read();
     if (image.isNull())
-        fail(fileName, reader.errorString());
+        fail(path, reader.errorString().toStdString());
     return std::make_shared<QtPicture>(std::move(image));
 }
 

@@ -7,6 +7,9 @@
 #include <QRegion>
 #include <QWidget>
 #include <cstdint>
+#include <functional>
+#include <string>
+#include <utility>
 
 #include "platform/Platform.h"
 
@@ -24,11 +27,17 @@ private:
     QImage image_;
 };
 
-// BMP files by bare name from the working directory. Anything that is not a
-// complete, decodable BMP raises LoadError; nothing is guessed or half-loaded.
+// BMP files, found by `locate` from their bare names (none: the working directory).
+// Anything that is not a complete, decodable BMP raises LoadError naming the file and
+// why; nothing is guessed or half-loaded.
 class QtImageLoader : public ImageLoader {
 public:
+    using Locate = std::function<std::string(const std::string&)>;
+    explicit QtImageLoader(Locate locate = {}) : locate_(std::move(locate)) {}
     PictureRef load(const std::string& fileName) override;
+
+private:
+    Locate locate_;
 };
 
 class QtSurface : public QWidget, public Surface {

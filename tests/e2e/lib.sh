@@ -85,9 +85,9 @@ e2e_setup() {
     trap 'E2E_FAILED=1; exit 1' INT TERM HUP
     mkdir -p "$work/shots" "$work/home"
     mkdir -m 700 "$work/run"
-    export HOME=$work/home
+    export HOME=$work/home LANG=C.UTF-8
     export XDG_RUNTIME_DIR=$work/run
-    unset XDG_DATA_HOME XDG_CONFIG_HOME WAYLAND_DISPLAY QT_QPA_PLATFORM QT_SCALE_FACTOR
+    unset XDG_DATA_HOME XDG_CONFIG_HOME WAYLAND_DISPLAY QT_QPA_PLATFORM QT_SCALE_FACTOR LC_ALL
     unset PULSE_SERVER PULSE_SINK PULSE_SOURCE
     # No session bus: nothing may start a bus daemon of its own on our X server.
     export DBUS_SESSION_BUS_ADDRESS=unix:path=$work/no-session-bus
@@ -135,13 +135,17 @@ e2e_game_dir() {
     cp "$assets"/*.bmp "$assets"/*.wav "$assets"/zenkora.png "$assets"/h-score.txt "$1"/
 }
 
-# e2e_launch DIR ARGS...: starts the game in DIR (log in $work/game.log); GAME_PID.
-# ZK_ENV may hold extra "NAME=value" words for env, ZK_WRAP a command in front.
+# e2e_launch DIR ARGS...: starts the game from DIR with DIR as the player's folder
+# (DIR.data/zenkora links to it); with DIR empty, from / in the environment as it is.
+# Log in $work/game.log; GAME_PID. ZK_ENV may hold extra "NAME=value" words for env,
+# ZK_WRAP a command in front.
 GAME_PID=""
 e2e_launch() {
-    local dir=$1
+    local dir=${1:-/}
     shift
-    (cd "$dir" && exec env ${ZK_ENV:-} ${ZK_WRAP:-} "$zenkora" "$@") >>"$work/game.log" 2>&1 &
+    [ "$dir" = / ] || { mkdir -p "$dir.data" && ln -sfn "$dir" "$dir.data/zenkora"; }
+    (cd "$dir" && { [ "$dir" = / ] || export XDG_DATA_HOME=$dir.data; } && exec env ${ZK_ENV:-} ${ZK_WRAP:-} "$zenkora" "$@") \
+        >>"$work/game.log" 2>&1 &
     GAME_PID=$!
     E2E_PIDS+=("$GAME_PID")
 }

@@ -162,7 +162,8 @@ public:
 
 class MemoryFiles : public platform::Files {
 public:
-    bool readAll(const std::string& name, std::string& content) override
+    std::string pathOf(const std::string& name) override { return name; }
+    bool read(const std::string& name, std::size_t, std::string& content, std::string&) override
     {
         auto it = files.find(name);
         if (it == files.end())
@@ -170,6 +171,8 @@ public:
         content = it->second;
         return true;
     }
+    std::string resolve(const std::string& path) override { return path; }
+    int lock(const std::string&) override { return 4; }
     int createTempBeside(const std::string&, std::string& tempName) override
     {
         tempName = "tmp";

@@ -149,13 +149,12 @@ void FakeAudio::playToEnd(const std::string& fileName)
 
 void FakeAudio::stop() { log_.add("sound stop"); }
 
-bool FakeFiles::readAll(const std::string& name, std::string& content)
+bool FakeFiles::read(const std::string& path, std::size_t cap, std::string& content, std::string& why)
 {
-    auto it = files.find(name);
-    if (it == files.end())
-        return false;
-    content = it->second;
-    return true;
+    auto it = files.find(path);
+    why = it == files.end() ? "no such file" : it->second.size() > cap ? "too large" : "";
+    content = why.empty() ? it->second : "";
+    return why.empty();
 }
 
 int FakeFiles::createTempBeside(const std::string& target, std::string& tempName)
@@ -184,6 +183,8 @@ bool FakeFiles::sync(int) { return log_.add("file sync"), failAt != Step::Sync; 
 
 bool FakeFiles::close(int handle)
 {
+    if (handle == kLock)
+        return true;
     log_.add("file close");
     open_.erase(handle);
     return failAt != Step::Close;
@@ -199,10 +200,10 @@ bool FakeFiles::rename(const std::string& from, const std::string& to)
     return true;
 }
 
-void FakeFiles::remove(const std::string& name)
+void FakeFiles::remove(const std::string& path)
 {
     log_.add("file remove");
-    files.erase(name);
+    files.erase(path);
 }
 
 double pick(int value, int k, int c) { return (value - c + 0.5) / k; }

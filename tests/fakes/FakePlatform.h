@@ -153,23 +153,28 @@ private:
     Log& log_;
 };
 
-// Files in memory; any step of a replace can be made to fail.
+// Files in memory, by bare name; any step of a save can be made to fail.
 class FakeFiles : public platform::Files {
 public:
     explicit FakeFiles(Log& log) : log_(log) {}
-    bool readAll(const std::string& name, std::string& content) override;
+    std::string pathOf(const std::string& name) override { return name; }
+    bool read(const std::string& path, std::size_t cap, std::string& content, std::string& why) override;
+    std::string resolve(const std::string& path) override { return path; }
+    // The save lock is no file of its own: taking and releasing it is not logged.
+    int lock(const std::string&) override { return failAt == Step::Lock ? -1 : kLock; }
     int createTempBeside(const std::string& target, std::string& tempName) override;
     bool write(int handle, const std::string& bytes) override;
     bool sync(int handle) override;
     bool close(int handle) override;
     bool rename(const std::string& from, const std::string& to) override;
-    void remove(const std::string& name) override;
+    void remove(const std::string& path) override;
 
-    enum class Step { None, Create, Write, Sync, Close, Rename };
+    enum class Step { None, Lock, Create, Write, Sync, Close, Rename };
     Step failAt = Step::None;
     std::map<std::string, std::string> files;
 
 private:
+    static constexpr int kLock = 1;
     Log& log_;
     std::map<int, std::string> open_;
     int nextHandle_ = 3;
