@@ -485,42 +485,49 @@ Img numberTile(int n)
 Img bombTile()
 {
     Img im = emptyCell();
-    const i64 cx = 14 * Q, cy = 20 * Q, R = 10 * Q;
-    // a red warning glow behind it so the dark body stands off the dark well
-    for (int k = 0; k < 6; ++k) fill(im, Ellipse{cx, cy, R + (6 - k) * Q, R + (6 - k) * Q}, Rgb{210, 40, 30}, 24);
+    const i64 cx = 13 * Q, cy = 21 * Q, R = 8 * Q;
+    // A warm glow behind it and a light rim around it, so the dark body stands
+    // off the dark well as clearly as a numbered block.
+    paint(im, Ellipse{cx, cy, 15 * Q, 15 * Q}, [&](int x, int y) {
+        i64 dx = x * Q + Q / 2 - cx, dy = y * Q + Q / 2 - cy;
+        int t = int(std::min<i64>(256, (dx * dx + dy * dy) * 256 / (15 * Q * 15 * Q)));
+        return mix(Rgb{255, 196, 84}, Rgb{110, 22, 18}, t);
+    }, 230);
     // cap, set on the body at 45 degrees towards the top-right
     const i64 ux = 724, uy = -724;  // outward direction, x1024
     auto P = [&](i64 along, i64 across) {
         return Pt{cx + (ux * along - uy * across) / 1024, cy + (uy * along + ux * across) / 1024};
     };
-    Poly cap{{P(R - 2 * Q, -3 * Q), P(R + 5 * Q / 2, -3 * Q), P(R + 5 * Q / 2, 3 * Q), P(R - 2 * Q, 3 * Q)}};
-    Poly capIn{{P(R - 2 * Q, -2 * Q), P(R + 3 * Q / 2, -2 * Q), P(R + 3 * Q / 2, 2 * Q), P(R - 2 * Q, 2 * Q)}};
+    auto capBox = [&](i64 out, i64 half) { return Poly{{P(R - 2 * Q, -half), P(R + out, -half), P(R + out, half), P(R - 2 * Q, half)}}; };
+    const Rgb rim{255, 244, 222};
+    fill(im, Ellipse{cx, cy, R + 2 * Q, R + 2 * Q}, rim);
+    fill(im, capBox(4 * Q, 4 * Q), rim);
     fill(im, Ellipse{cx, cy, R + Q, R + Q}, kBlack);
-    fill(im, cap, Rgb{10, 10, 14});
-    fill(im, capIn, Rgb{92, 96, 112});
-    fill(im, Capsule{P(R + Q, -2 * Q).x, P(R + Q, -2 * Q).y, P(R + Q, 2 * Q).x, P(R + Q, 2 * Q).y, Q / 2}, Rgb{150, 156, 172});
+    fill(im, capBox(3 * Q, 3 * Q), kBlack);
+    fill(im, capBox(2 * Q, 2 * Q), Rgb{120, 126, 146});
+    fill(im, Capsule{P(R + Q, -Q).x, P(R + Q, -Q).y, P(R + Q, Q).x, P(R + Q, Q).y, Q / 2}, Rgb{200, 206, 222});
     // body: light falls from the top-left
-    const i64 lx = cx - 4 * Q, ly = cy - 5 * Q, L = (R + 6 * Q) * (R + 6 * Q);
-    const Rgb hi{120, 128, 152}, mid{44, 46, 62}, lo{14, 14, 22};
+    const i64 lx = cx - 4 * Q, ly = cy - 4 * Q, L = (R + 6 * Q) * (R + 6 * Q);
+    const Rgb hi{140, 148, 176}, mid{52, 54, 74}, lo{16, 16, 26};
     paint(im, Ellipse{cx, cy, R, R}, [&](int x, int y) {
         i64 dx = x * Q + Q / 2 - lx, dy = y * Q + Q / 2 - ly;
         int t = int(std::min<i64>(512, (dx * dx + dy * dy) * 512 / L));
         return t < 96 ? mix(hi, mid, t * 256 / 96) : mix(mid, lo, (t - 96) * 256 / 416);
     });
-    // reflected rim light on the lower right
-    fill(im, butNot(Ellipse{cx, cy, R, R}, Ellipse{cx - 3 * Q / 2, cy - 3 * Q / 2, R, R}), Rgb{150, 70, 80}, 120);
-    fill(im, Ellipse{cx - 4 * Q, cy - 5 * Q, 3 * Q, 2 * Q}, Rgb{230, 236, 255}, 170);
-    fill(im, Ellipse{cx - 5 * Q, cy - 5 * Q - Q / 2, 1 * Q, Q * 3 / 4}, kWhite, 230);
+    // the glow reflected on the lower right
+    fill(im, butNot(Ellipse{cx, cy, R, R}, Ellipse{cx - 3 * Q / 2, cy - 3 * Q / 2, R, R}), Rgb{255, 140, 60}, 160);
+    fill(im, Ellipse{cx - 4 * Q, cy - 4 * Q, 3 * Q, 2 * Q}, Rgb{230, 236, 255}, 180);
+    fill(im, Ellipse{cx - 5 * Q, cy - 9 * Q / 2, Q, Q * 3 / 4}, kWhite, 240);
     // fuse
-    const Pt f0 = P(R + 5 * Q / 2, 0);
-    std::vector<Pt> fuse{f0, {f0.x + 2 * Q, f0.y - Q}, {f0.x + 3 * Q, f0.y - 3 * Q}, {f0.x + 5 * Q, f0.y - 5 * Q}};
-    fill(im, Stroke(fuse, Q * 5 / 4), Rgb{50, 32, 20});
-    fill(im, Stroke(fuse, Q * 3 / 4), Rgb{204, 168, 110});
-    // spark
-    const i64 sx = fuse.back().x + Q / 2, sy = fuse.back().y - Q / 2;
-    fill(im, Ellipse{sx, sy, 4 * Q, 4 * Q}, Rgb{255, 140, 30}, 50);
-    fill(im, star(sx, sy, 8, 9 * Q / 2, 3 * Q / 2, 2), Rgb{255, 170, 40});
-    fill(im, star(sx, sy, 4, 7 * Q / 2, Q, 0), Rgb{255, 236, 120});
+    const Pt f0 = P(R + 3 * Q, 0);
+    std::vector<Pt> fuse{f0, {f0.x, f0.y - 2 * Q}, {f0.x + Q, f0.y - 4 * Q}, {f0.x + 3 * Q, f0.y - 5 * Q}};
+    fill(im, Stroke(fuse, Q * 3 / 2), Rgb{40, 26, 16});
+    fill(im, Stroke(fuse, Q * 3 / 4), Rgb{236, 204, 144});
+    // spark: white-hot core, yellow and orange rays
+    const i64 sx = fuse.back().x + Q, sy = fuse.back().y - Q;
+    fill(im, Ellipse{sx, sy, 5 * Q, 5 * Q}, Rgb{255, 210, 80}, 100);
+    fill(im, star(sx, sy, 8, 5 * Q, 3 * Q / 2, 2), Rgb{255, 186, 40});
+    fill(im, star(sx, sy, 4, 9 * Q / 2, 5 * Q / 4, 0), Rgb{255, 246, 160});
     fill(im, Ellipse{sx, sy, 3 * Q / 2, 3 * Q / 2}, kWhite);
     return im;
 }
