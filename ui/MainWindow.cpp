@@ -148,27 +148,10 @@ QLabel* makeNumberLabel(QWidget* parent, const char* name, const QString& text, 
     return label;
 }
 
-// Every option button is a Tab stop of its own. Qt would keep only the last focused
-// member of a group in the Tab chain and leave the others to the arrow keys, but the
-// arrows belong to the game: Tab and Space are the keyboard's way to pick an option.
-class OptionButton : public QRadioButton {
-public:
-    using QRadioButton::QRadioButton;
-
-protected:
-    void focusInEvent(QFocusEvent* event) override
-    {
-        QRadioButton::focusInEvent(event);
-        if (QButtonGroup* g = group())
-            for (QAbstractButton* b : g->buttons())
-                b->setFocusPolicy(Qt::StrongFocus);
-    }
-};
-
 QRadioButton* makeOption(QGroupBox* frame, const char* name, const QString& text, const QRect& geometry,
                          QButtonGroup* group, int index, const QFont& font)
 {
-    auto* button = new OptionButton(text, frame);
+    auto* button = new QRadioButton(text, frame);
     button->setObjectName(QString::fromLatin1(name));
     button->setGeometry(geometry);
     button->setFont(font);
@@ -471,15 +454,14 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event)
     auto* widget = qobject_cast<QWidget*>(watched);
     if (code == 0 || !widget || widget->window() != this)
         return false;
-    // From here on the arrow key is ours: no button or option sees it, so it can
-    // neither move the focus nor change a selection.
     if (QApplication::activeModalWidget())
-        return true;
-    // Qt shows the filter the same event again at every step up the parent chain;
-    // only the first step, at the focus widget, counts.
-    QWidget* target = focusWidget() ? focusWidget() : this;
-    if (widget != target)
-        return true;
+        return true;  // the window waits for the box
+    // Key preview: the window's handler sees the key first, then the control with the
+    // focus gets it too, unless the handler took it by clearing the code. Qt shows
+    // the filter the same event again at every step up the parent chain; only the
+    // first step, at the focus widget, is the preview.
+    if (widget != (focusWidget() ? focusWidget() : this))
+        return false;
     if (keyObserver_)
         keyObserver_(code);
     const long long t = trace_ ? Trace::now() : 0;
@@ -487,7 +469,7 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event)
     game_->Form_KeyDown(keyCode, shiftStateOf(key->modifiers()));
     if (trace_)
         trace_->line("key %d %lld %d %d\n", code, t, game_->pieceCol, game_->pieceRow);
-    return true;
+    return keyCode == 0;
 }
 
 void MainWindow::closeEvent(QCloseEvent* event)
