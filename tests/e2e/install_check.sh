@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The installed tree: `cmake --install` into a temp prefix puts the launcher, the
-# program, the assets, the desktop entry and the 48x48 icon in place; --help and
-# --version answer without a display; a start without a display says so in one
+# program, the assets, the desktop entry, the icons, the metainfo and the manual in
+# place; --help and --version answer without a display; a start without a display says so in one
 # line and fails; under Xvfb the launcher fills ~/.local/share/zenkora and the
 # window shows; a player's h-score.txt there is never overwritten.
 #
@@ -31,10 +31,11 @@ open.wav game.wav danger.wav bom.wav zenkora.png h-score.txt"
 for f in $file_list; do
     cmp -s "$assets/$f" "$prefix/share/zenkora/$f" || e2e_fail "share/zenkora/$f is missing or differs from the source"
 done
-desktop=$prefix/share/applications/zenkora.desktop
-[ -f "$desktop" ] || e2e_fail "share/applications/zenkora.desktop is missing"
+app_id=io.github.zenkora.Zenkora
+desktop=$prefix/share/applications/$app_id.desktop
+[ -f "$desktop" ] || e2e_fail "share/applications/$app_id.desktop is missing"
 grep -qx 'Exec=zenkora' "$desktop" || e2e_fail "the desktop entry does not start zenkora"
-grep -qx 'Icon=zenkora' "$desktop" || e2e_fail "the desktop entry has no Icon=zenkora"
+grep -qx "Icon=$app_id" "$desktop" || e2e_fail "the desktop entry has no Icon=$app_id"
 if command -v desktop-file-validate >/dev/null 2>&1; then
     desktop-file-validate "$desktop" >"$work/desktop-validate.log" 2>&1 ||
         e2e_fail "desktop-file-validate: $(cat "$work/desktop-validate.log")"
@@ -42,11 +43,13 @@ if command -v desktop-file-validate >/dev/null 2>&1; then
 else
     e2e_log "note: desktop-file-validate not installed (package desktop-file-utils); entry not validated"
 fi
-icon=$prefix/share/icons/hicolor/48x48/apps/zenkora.png
-[ -f "$icon" ] || e2e_fail "the 48x48 icon is missing"
-size=$(identify -format '%wx%h' "$icon" 2>/dev/null)
-[ "$size" = 48x48 ] || e2e_fail "the icon is '$size', not 48x48"
-e2e_log "launcher, program, 20 assets, desktop entry, icon ${size}: in place"
+for size in 16x16 32x32 48x48 64x64 128x128 256x256; do
+    got=$(identify -format '%wx%h' "$prefix/share/icons/hicolor/$size/apps/$app_id.png" 2>/dev/null)
+    [ "$got" = "$size" ] || e2e_fail "the $size icon is '$got'"
+done
+[ -f "$prefix/share/metainfo/$app_id.metainfo.xml" ] || e2e_fail "the metainfo file is missing"
+[ -f "$prefix/share/man/man6/zenkora.6.gz" ] || e2e_fail "the manual page is missing"
+e2e_log "launcher, program, 20 assets, desktop entry, six icons, metainfo, manual: in place"
 
 # Without a display: --help and --version answer; a start says why it cannot.
 nodisplay() { env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM HOME="$work/home-$1" timeout 20 "$launcher" "${@:2}"; }
