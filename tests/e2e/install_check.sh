@@ -74,6 +74,18 @@ rc=$?
 lines=$(wc -l <"$work/plain.err")
 [ "$lines" -eq 1 ] || e2e_fail "a start without a display printed $lines lines: $(cat "$work/plain.err")"
 e2e_log "without a display: status $rc, one line: $(cat "$work/plain.err")"
+env -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM DISPLAY=:9999 HOME="$work/home-plain" timeout 20 "$launcher" 2>"$work/plain.err"
+grep -q ':9999' "$work/plain.err" || e2e_fail "an unreachable display is not named: $(cat "$work/plain.err")"
+
+# A wrong option or a stray argument: one line naming it, status 2. Qt's own pass.
+for bad in --bogus stray; do
+    nodisplay plain "$bad" 2>"$work/bad.err"
+    rc=$?
+    [ "$rc" -eq 2 ] && [ "$(wc -l <"$work/bad.err")" -eq 1 ] && grep -q -- "'$bad'.*--help" "$work/bad.err" ||
+        e2e_fail "'$bad' ended with $rc: $(cat "$work/bad.err")"
+done
+out=$(nodisplay plain -platform offscreen -style Fusion --version 2>&1) || e2e_fail "Qt's options refused: $out"
+e2e_log "wrong arguments: status 2 and $(cat "$work/bad.err")"
 
 # A moved tree still finds its parts.
 mv "$prefix" "$work/moved"
