@@ -36,7 +36,10 @@ Control optMode(int index) { return index == 0 ? Control::optMode0 : Control::op
 
 std::string signedText(std::int32_t value)
 {
-    return value >= 0 ? " " + std::to_string(value) : std::to_string(value);
+    std::string text = std::to_string(value);
+    if (value >= 0)
+        text.insert(0, 1, ' ');
+    return text;
 }
 
 frmMain::frmMain(const Services& services) : s_(services), sound_(services.audio, services.picSpace) {}
@@ -48,7 +51,7 @@ void frmMain::ClearBoard() { module.board.fill(kEmpty); }
 void frmMain::LoadTiles()
 {
     for (int i = 0; i <= 9; ++i)
-        module.tiles[static_cast<size_t>(i)] = s_.images.load("n" + std::to_string(i) + ".bmp");
+        module.tiles[static_cast<size_t>(i)] = s_.images.load(std::string{'n', char('0' + i)} + ".bmp");
     module.tiles[kUfoClosed] = s_.images.load("ufo01.bmp");
     module.tiles[kUfoOpen] = s_.images.load("ufo02.bmp");
     module.tiles[kBomb] = s_.images.load("bom.bmp");

@@ -88,6 +88,7 @@ struct Ellipse {
     i64 cx, cy, rx, ry;
     bool operator()(i64 x, i64 y) const
     {
+        if (rx <= 0 || ry <= 0) return false;  // shrunk to nothing in a small icon
         i64 dx = (x - cx) * ry, dy = (y - cy) * rx, rr = rx * ry;
         return dx * dx + dy * dy <= rr * rr;
     }
@@ -282,6 +283,42 @@ void chunk(std::vector<std::uint8_t>& out, const char* type, const std::vector<s
     put32be(out, crc32(body.data(), body.size()));
 }
 
+// A PNG of im's size around raw scanlines (each led by its filter byte), in a zlib
+// stream of stored deflate blocks: no compressor, so the bytes never vary.
+std::vector<std::uint8_t> png(const Img& im, std::uint8_t colourType, const std::vector<std::uint8_t>& raw,
+                              const std::vector<std::uint8_t>& plte = {}, const std::vector<std::uint8_t>& trns = {})
+{
+    std::vector<std::uint8_t> z{0x78, 0x01};
+    for (size_t pos = 0; pos < raw.size() || pos == 0;) {
+        size_t n = std::min<size_t>(65535, raw.size() - pos);
+        bool last = pos + n >= raw.size();
+        z.push_back(last ? 1 : 0);
+        put16(z, unsigned(n));
+        put16(z, unsigned(~n & 0xFFFF));
+        z.insert(z.end(), raw.begin() + std::ptrdiff_t(pos), raw.begin() + std::ptrdiff_t(pos + n));
+        pos += n;
+        if (last) break;
+    }
+    std::uint32_t s1 = 1, s2 = 0;
+    for (std::uint8_t b : raw) {
+        s1 = (s1 + b) % 65521;
+        s2 = (s2 + s1) % 65521;
+    }
+    put32be(z, (s2 << 16) | s1);
+
+    std::vector<std::uint8_t> out{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    std::vector<std::uint8_t> ihdr;
+    put32be(ihdr, std::uint32_t(im.w));
+    put32be(ihdr, std::uint32_t(im.h));
+    ihdr.insert(ihdr.end(), {8, colourType, 0, 0, 0});
+    chunk(out, "IHDR", ihdr);
+    if (!plte.empty()) chunk(out, "PLTE", plte);
+    if (!trns.empty()) chunk(out, "tRNS", trns);
+    chunk(out, "IDAT", z);
+    chunk(out, "IEND", {});
+    return out;
+}
+
 // Palette PNG. Colours are rounded to fewer bits until they fit in 256 entries;
 // entries that are not fully opaque go first so tRNS stays short.
 std::vector<std::uint8_t> indexedPng(Img& im)
@@ -320,41 +357,29 @@ std::vector<std::uint8_t> indexedPng(Img& im)
             raw.push_back(std::uint8_t(it - pal.begin()));
         }
     }
-    // zlib stream made of stored deflate blocks
-    std::vector<std::uint8_t> z{0x78, 0x01};
-    for (size_t pos = 0; pos < raw.size() || pos == 0;) {
-        size_t n = std::min<size_t>(65535, raw.size() - pos);
-        bool last = pos + n >= raw.size();
-        z.push_back(last ? 1 : 0);
-        put16(z, unsigned(n));
-        put16(z, unsigned(~n & 0xFFFF));
-        z.insert(z.end(), raw.begin() + std::ptrdiff_t(pos), raw.begin() + std::ptrdiff_t(pos + n));
-        pos += n;
-        if (last) break;
-    }
-    std::uint32_t s1 = 1, s2 = 0;
-    for (std::uint8_t b : raw) {
-        s1 = (s1 + b) % 65521;
-        s2 = (s2 + s1) % 65521;
-    }
-    put32be(z, (s2 << 16) | s1);
-
-    std::vector<std::uint8_t> out{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-    std::vector<std::uint8_t> ihdr;
-    put32be(ihdr, std::uint32_t(im.w));
-    put32be(ihdr, std::uint32_t(im.h));
-    ihdr.insert(ihdr.end(), {8, 3, 0, 0, 0});
-    chunk(out, "IHDR", ihdr);
     std::vector<std::uint8_t> plte, trns;
     for (const auto& e : pal) {
         plte.insert(plte.end(), {std::uint8_t(e[0]), std::uint8_t(e[1]), std::uint8_t(e[2])});
         if (e[3] != 255) trns.push_back(std::uint8_t(e[3]));
     }
-    chunk(out, "PLTE", plte);
-    if (!trns.empty()) chunk(out, "tRNS", trns);
-    chunk(out, "IDAT", z);
-    chunk(out, "IEND", {});
-    return out;
+    return png(im, 3, raw, plte, trns);
+}
+
+// Truecolour with alpha, for the desktop icons: smooth at every size. The canvas
+// keeps colours premultiplied by coverage; PNG wants them straight.
+std::vector<std::uint8_t> rgbaPng(Img& im)
+{
+    std::vector<std::uint8_t> raw;
+    for (int y = 0; y < im.h; ++y) {
+        raw.push_back(0);  // filter: none
+        for (int x = 0; x < im.w; ++x) {
+            const Rgb c = im.at(x, y);
+            const int a = im.a(x, y);
+            for (int v : {c.r, c.g, c.b}) raw.push_back(std::uint8_t(a == 0 ? 0 : std::min(255, (v * 255 + a / 2) / a)));
+            raw.push_back(std::uint8_t(a));
+        }
+    }
+    return png(im, 6, raw);
 }
 
 // ---------------------------------------------------------------- the well
@@ -438,15 +463,17 @@ Stroke digitStroke(int d, i64 cx, i64 cy, i64 gw, i64 gh, i64 r)
 // A bevelled block of size s at (ox, oy) in pixels, carrying digit d.
 void drawBlock(Img& im, int ox, int oy, int s, int d, Rgb hue)
 {
-    const int bev = s >= 28 ? 3 : 2;
+    // u: a pixel of the 33-pixel tile, in Q units; the big icons scale it up.
+    const i64 u = std::max<i64>(Q, i64(s) * Q / 33);
+    const int bev = s >= 28 ? int(3 * u / Q) : 2;
     const Rgb outline = shade(hue, 70), top = mix(hue, kWhite, 150), left = mix(hue, kWhite, 90),
               right = shade(hue, 176), bottom = shade(hue, 132);
     const Rgb faceTop = mix(hue, kWhite, 36), faceBot = shade(hue, 220);
     const i64 x0 = ox * Q, y0 = oy * Q, x1 = (ox + s) * Q, y1 = (oy + s) * Q;
 
-    fill(im, RRect{x0, y0, x1, y1, 3 * Q}, outline);
+    fill(im, RRect{x0, y0, x1, y1, 3 * u}, outline);
     // bevel: each pixel takes the tone of the nearest edge; mitred corners
-    paint(im, RRect{x0 + Q, y0 + Q, x1 - Q, y1 - Q, 2 * Q}, [&](int x, int y) {
+    paint(im, RRect{x0 + u, y0 + u, x1 - u, y1 - u, 2 * u}, [&](int x, int y) {
         int dt = y - oy, dl = x - ox, dr = ox + s - 1 - x, db = oy + s - 1 - y;
         int m = std::min({dt, dl, dr, db});
         if (m == dt && m == dr) return mix(top, right, 128);
@@ -457,16 +484,16 @@ void drawBlock(Img& im, int ox, int oy, int s, int d, Rgb hue)
         return bottom;
     });
     const i64 f0 = (ox + bev) * Q, g0 = (oy + bev) * Q, f1 = (ox + s - bev) * Q, g1 = (oy + s - bev) * Q;
-    paint(im, RRect{f0, g0, f1, g1, Q}, [&](int, int y) { return mix(faceTop, faceBot, (y - oy - bev) * 256 / (s - 2 * bev)); });
+    paint(im, RRect{f0, g0, f1, g1, u}, [&](int, int y) { return mix(faceTop, faceBot, (y - oy - bev) * 256 / (s - 2 * bev)); });
     // soft sheen across the upper face
-    fill(im, both(Ellipse{(ox * 2 + s) * Q / 2, g0 - s * Q / 5, s * Q * 6 / 10, s * Q * 9 / 20}, RRect{f0, g0, f1, g1, Q}), kWhite, 34);
+    fill(im, both(Ellipse{(ox * 2 + s) * Q / 2, g0 - s * Q / 5, s * Q * 6 / 10, s * Q * 9 / 20}, RRect{f0, g0, f1, g1, u}), kWhite, 34);
 
     if (d <= 0) return;
     const i64 cx = (ox * 2 + s) * Q / 2, cy = (oy * 2 + s) * Q / 2;
     const i64 gw = s * Q * 11 / 33, gh = s * Q * 18 / 33, r = s * Q * 21 / 330, ring = s * Q * 13 / 330;
     const Stroke ink = digitStroke(d, cx, cy, gw, gh, r);
     const Stroke edge = digitStroke(d, cx, cy, gw, gh, r + ring);
-    const Stroke drop = digitStroke(d, cx + Q, cy + Q, gw, gh, r + ring);
+    const Stroke drop = digitStroke(d, cx + u, cy + u, gw, gh, r + ring);
     fill(im, drop, kBlack, 110);
     fill(im, edge, shade(hue, 56));
     const Rgb inkTop = kWhite, inkBot = mix(kWhite, hue, 56);
@@ -485,42 +512,49 @@ Img numberTile(int n)
 Img bombTile()
 {
     Img im = emptyCell();
-    const i64 cx = 14 * Q, cy = 20 * Q, R = 10 * Q;
-    // a red warning glow behind it so the dark body stands off the dark well
-    for (int k = 0; k < 6; ++k) fill(im, Ellipse{cx, cy, R + (6 - k) * Q, R + (6 - k) * Q}, Rgb{210, 40, 30}, 24);
+    const i64 cx = 13 * Q, cy = 21 * Q, R = 8 * Q;
+    // A warm glow behind it and a light rim around it, so the dark body stands
+    // off the dark well as clearly as a numbered block.
+    paint(im, Ellipse{cx, cy, 15 * Q, 15 * Q}, [&](int x, int y) {
+        i64 dx = x * Q + Q / 2 - cx, dy = y * Q + Q / 2 - cy;
+        int t = int(std::min<i64>(256, (dx * dx + dy * dy) * 256 / (15 * Q * 15 * Q)));
+        return mix(Rgb{255, 196, 84}, Rgb{110, 22, 18}, t);
+    }, 230);
     // cap, set on the body at 45 degrees towards the top-right
     const i64 ux = 724, uy = -724;  // outward direction, x1024
     auto P = [&](i64 along, i64 across) {
         return Pt{cx + (ux * along - uy * across) / 1024, cy + (uy * along + ux * across) / 1024};
     };
-    Poly cap{{P(R - 2 * Q, -3 * Q), P(R + 5 * Q / 2, -3 * Q), P(R + 5 * Q / 2, 3 * Q), P(R - 2 * Q, 3 * Q)}};
-    Poly capIn{{P(R - 2 * Q, -2 * Q), P(R + 3 * Q / 2, -2 * Q), P(R + 3 * Q / 2, 2 * Q), P(R - 2 * Q, 2 * Q)}};
+    auto capBox = [&](i64 out, i64 half) { return Poly{{P(R - 2 * Q, -half), P(R + out, -half), P(R + out, half), P(R - 2 * Q, half)}}; };
+    const Rgb rim{255, 244, 222};
+    fill(im, Ellipse{cx, cy, R + 2 * Q, R + 2 * Q}, rim);
+    fill(im, capBox(4 * Q, 4 * Q), rim);
     fill(im, Ellipse{cx, cy, R + Q, R + Q}, kBlack);
-    fill(im, cap, Rgb{10, 10, 14});
-    fill(im, capIn, Rgb{92, 96, 112});
-    fill(im, Capsule{P(R + Q, -2 * Q).x, P(R + Q, -2 * Q).y, P(R + Q, 2 * Q).x, P(R + Q, 2 * Q).y, Q / 2}, Rgb{150, 156, 172});
+    fill(im, capBox(3 * Q, 3 * Q), kBlack);
+    fill(im, capBox(2 * Q, 2 * Q), Rgb{120, 126, 146});
+    fill(im, Capsule{P(R + Q, -Q).x, P(R + Q, -Q).y, P(R + Q, Q).x, P(R + Q, Q).y, Q / 2}, Rgb{200, 206, 222});
     // body: light falls from the top-left
-    const i64 lx = cx - 4 * Q, ly = cy - 5 * Q, L = (R + 6 * Q) * (R + 6 * Q);
-    const Rgb hi{120, 128, 152}, mid{44, 46, 62}, lo{14, 14, 22};
+    const i64 lx = cx - 4 * Q, ly = cy - 4 * Q, L = (R + 6 * Q) * (R + 6 * Q);
+    const Rgb hi{140, 148, 176}, mid{52, 54, 74}, lo{16, 16, 26};
     paint(im, Ellipse{cx, cy, R, R}, [&](int x, int y) {
         i64 dx = x * Q + Q / 2 - lx, dy = y * Q + Q / 2 - ly;
         int t = int(std::min<i64>(512, (dx * dx + dy * dy) * 512 / L));
         return t < 96 ? mix(hi, mid, t * 256 / 96) : mix(mid, lo, (t - 96) * 256 / 416);
     });
-    // reflected rim light on the lower right
-    fill(im, butNot(Ellipse{cx, cy, R, R}, Ellipse{cx - 3 * Q / 2, cy - 3 * Q / 2, R, R}), Rgb{150, 70, 80}, 120);
-    fill(im, Ellipse{cx - 4 * Q, cy - 5 * Q, 3 * Q, 2 * Q}, Rgb{230, 236, 255}, 170);
-    fill(im, Ellipse{cx - 5 * Q, cy - 5 * Q - Q / 2, 1 * Q, Q * 3 / 4}, kWhite, 230);
+    // the glow reflected on the lower right
+    fill(im, butNot(Ellipse{cx, cy, R, R}, Ellipse{cx - 3 * Q / 2, cy - 3 * Q / 2, R, R}), Rgb{255, 140, 60}, 160);
+    fill(im, Ellipse{cx - 4 * Q, cy - 4 * Q, 3 * Q, 2 * Q}, Rgb{230, 236, 255}, 180);
+    fill(im, Ellipse{cx - 5 * Q, cy - 9 * Q / 2, Q, Q * 3 / 4}, kWhite, 240);
     // fuse
-    const Pt f0 = P(R + 5 * Q / 2, 0);
-    std::vector<Pt> fuse{f0, {f0.x + 2 * Q, f0.y - Q}, {f0.x + 3 * Q, f0.y - 3 * Q}, {f0.x + 5 * Q, f0.y - 5 * Q}};
-    fill(im, Stroke(fuse, Q * 5 / 4), Rgb{50, 32, 20});
-    fill(im, Stroke(fuse, Q * 3 / 4), Rgb{204, 168, 110});
-    // spark
-    const i64 sx = fuse.back().x + Q / 2, sy = fuse.back().y - Q / 2;
-    fill(im, Ellipse{sx, sy, 4 * Q, 4 * Q}, Rgb{255, 140, 30}, 50);
-    fill(im, star(sx, sy, 8, 9 * Q / 2, 3 * Q / 2, 2), Rgb{255, 170, 40});
-    fill(im, star(sx, sy, 4, 7 * Q / 2, Q, 0), Rgb{255, 236, 120});
+    const Pt f0 = P(R + 3 * Q, 0);
+    std::vector<Pt> fuse{f0, {f0.x, f0.y - 2 * Q}, {f0.x + Q, f0.y - 4 * Q}, {f0.x + 3 * Q, f0.y - 5 * Q}};
+    fill(im, Stroke(fuse, Q * 3 / 2), Rgb{40, 26, 16});
+    fill(im, Stroke(fuse, Q * 3 / 4), Rgb{236, 204, 144});
+    // spark: white-hot core, yellow and orange rays
+    const i64 sx = fuse.back().x + Q, sy = fuse.back().y - Q;
+    fill(im, Ellipse{sx, sy, 5 * Q, 5 * Q}, Rgb{255, 210, 80}, 100);
+    fill(im, star(sx, sy, 8, 5 * Q, 3 * Q / 2, 2), Rgb{255, 186, 40});
+    fill(im, star(sx, sy, 4, 9 * Q / 2, 5 * Q / 4, 0), Rgb{255, 246, 160});
     fill(im, Ellipse{sx, sy, 3 * Q / 2, 3 * Q / 2}, kWhite);
     return im;
 }
@@ -689,22 +723,37 @@ Img ufo(bool open)
 
 // ---------------------------------------------------------------- icon
 
-Img icon()
+// The game's icon at s x s pixels, drawn afresh at each size so every one is crisp.
+Img icon(int s)
 {
-    Img im(48, 48);
+    Img im(s, s);
     std::fill(im.alpha.begin(), im.alpha.end(), 0);
-    const RRect back{0, 0, 48 * Q, 48 * Q, 9 * Q};
-    fill(im, back, Rgb{40, 48, 84});
-    paint(im, RRect{Q, Q, 47 * Q, 47 * Q, 8 * Q}, [](int, int y) { return mix(Rgb{26, 32, 64}, Rgb{6, 8, 18}, y * 256 / 47); });
-    // the design hatch centre (48.5) lands on the block centre (23.0)
+    const i64 edge = std::max<i64>(Q, s * Q / 48);
+    fill(im, RRect{0, 0, s * Q, s * Q, 9 * Q * s / 48}, Rgb{40, 48, 84});
+    paint(im, RRect{edge, edge, s * Q - edge, s * Q - edge, 8 * Q * s / 48},
+          [s](int, int y) { return mix(Rgb{26, 32, 64}, Rgb{6, 8, 18}, y * 256 / (s - 1)); });
+    // the design hatch centre (48.5) lands on the block centre
     Xf t;
-    t.num = 4;
-    t.den = 9;
-    t.ox = 23 * Q - CX * 4 / 9;
-    t.oy = Q / 2;
+    t.num = 4 * s;
+    t.den = 9 * 48;
+    t.ox = 23 * Q * s / 48 - CX * t.num / t.den;
+    t.oy = Q * s / 96;
     drawUfo(im, t, true, false);
-    drawBlock(im, 12, 24, 22, 5, kHue[5]);  // in front of the beam
+    // in front of the beam; at 16 pixels a bigger block, or its digit would not read
+    if (s >= 32)
+        drawBlock(im, s / 4, s / 2, 22 * s / 48, 5, kHue[5]);
+    else
+        drawBlock(im, (s - 10) / 2, s - 11, 10, 5, kHue[5]);
     return im;
+}
+
+// "n3.bmp": built by hand, as GCC 12 warns (-Wrestrict) on "n" + std::to_string(3) at -O3.
+std::string numbered(const char* stem, int n, const char* ending)
+{
+    std::string name = stem;
+    name += std::to_string(n);
+    name += ending;
+    return name;
 }
 
 }  // namespace
@@ -721,14 +770,18 @@ int main(int argc, char** argv)
     bool ok = true;
     for (int n = 0; n <= 9; ++n) {
         Img im = numberTile(n);
-        ok &= writeFile(out / ("n" + std::to_string(n) + ".bmp"), bmp(im));
+        ok &= writeFile(out / numbered("n", n, ".bmp"), bmp(im));
     }
-    Img b = bombTile(), x = blastTile(), u1 = ufo(false), u2 = ufo(true), ic = icon();
+    Img b = bombTile(), x = blastTile(), u1 = ufo(false), u2 = ufo(true), ic = icon(48);
     ok &= writeFile(out / "bom.bmp", bmp(b));
     ok &= writeFile(out / "ban.bmp", bmp(x));
     ok &= writeFile(out / "ufo01.bmp", bmp(u1));
     ok &= writeFile(out / "ufo02.bmp", bmp(u2));
     ok &= writeFile(out / "zenkora.png", indexedPng(ic));
+    for (int size : {16, 32, 48, 64, 128, 256}) {
+        Img im = icon(size);
+        ok &= writeFile(out / numbered("zenkora-", size, ".png"), rgbaPng(im));
+    }
     const std::string hs = "\"HighScore=0\"\r\n";
     ok &= writeFile(out / "h-score.txt", std::vector<std::uint8_t>(hs.begin(), hs.end()));
     return ok ? 0 : 1;

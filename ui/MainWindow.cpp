@@ -131,7 +131,9 @@ void paintBackground(QLabel* label, const QColor& background)
     label->setAutoFillBackground(true);
 }
 
-// The score displays: coloured, right-aligned, one-pixel box.
+// The score displays: coloured, right-aligned, one-pixel box. Their face's lines
+// are taller than the box, with the room above the glyphs: set from the top, the
+// digits would be cut off at the bottom; centred, they sit inside.
 QLabel* makeNumberLabel(QWidget* parent, const char* name, const QString& text, const QRect& geometry,
                         const QColor& background, const QColor& foreground, const QFont& font)
 {
@@ -144,31 +146,14 @@ QLabel* makeNumberLabel(QWidget* parent, const char* name, const QString& text, 
     label->setFrameShape(QFrame::Box);
     label->setFrameShadow(QFrame::Plain);
     label->setLineWidth(1);
-    label->setAlignment(Qt::AlignRight | Qt::AlignTop);
+    label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     return label;
 }
-
-// Every option button is a Tab stop of its own. Qt would keep only the last focused
-// member of a group in the Tab chain and leave the others to the arrow keys, but the
-// arrows belong to the game: Tab and Space are the keyboard's way to pick an option.
-class OptionButton : public QRadioButton {
-public:
-    using QRadioButton::QRadioButton;
-
-protected:
-    void focusInEvent(QFocusEvent* event) override
-    {
-        QRadioButton::focusInEvent(event);
-        if (QButtonGroup* g = group())
-            for (QAbstractButton* b : g->buttons())
-                b->setFocusPolicy(Qt::StrongFocus);
-    }
-};
 
 QRadioButton* makeOption(QGroupBox* frame, const char* name, const QString& text, const QRect& geometry,
                          QButtonGroup* group, int index, const QFont& font)
 {
-    auto* button = new OptionButton(text, frame);
+    auto* button = new QRadioButton(text, frame);
     button->setObjectName(QString::fromLatin1(name));
     button->setGeometry(geometry);
     button->setFont(font);
@@ -203,33 +188,25 @@ std::int16_t shiftStateOf(Qt::KeyboardModifiers modifiers)
 
 QStringList designFamilies()
 {
-    return {QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("MS PGothic"), QStringLiteral("IPAPGothic"),
-            QStringLiteral("IPAGothic"),       QStringLiteral("Noto Sans CJK JP"), QStringLiteral("VL PGothic"),
-            QStringLiteral("TakaoPGothic")};
+    // Faces with a bold of their own come first: a bold made by thickening the
+    // regular smears at these sizes.
+    return {QStringLiteral("M PLUS 1"),   QStringLiteral("Noto Sans CJK JP"), QStringLiteral("IPAPGothic"),
+            QStringLiteral("IPAGothic"),  QStringLiteral("VL PGothic"),       QStringLiteral("TakaoPGothic")};
 }
 
 namespace {
 
-// All the window's texts are in each of these faces. When one is installed, Qt need
-// not look for other fonts to fill in missing characters: looking costs a fontconfig
-// sort per font and script, a third of the first paint.
-bool japaneseFaceInstalled()
+// Each of the font's faces holds every character of the texts it is set on. When
+// one is installed, Qt need not look for other fonts to fill in missing characters:
+// looking costs a fontconfig sort per font and script, a third of the first paint.
+void keepToOneFace(QFont& font)
 {
     // Looked up by name among the installed families: hasFamily() would first ask
     // fontconfig to resolve each name as an alias.
-    static const bool installed = [] {
-        const QStringList wanted = designFamilies();
-        const QStringList families = QFontDatabase::families();
-        return std::any_of(wanted.begin(), wanted.end(), [&families](const QString& family) {
-            return families.contains(family, Qt::CaseInsensitive);
-        });
-    }();
-    return installed;
-}
-
-void keepToOneFace(QFont& font)
-{
-    if (japaneseFaceInstalled())
+    static const QStringList installed = QFontDatabase::families();
+    const QStringList wanted = font.families();
+    if (std::any_of(wanted.begin(), wanted.end(),
+                    [](const QString& family) { return installed.contains(family, Qt::CaseInsensitive); }))
         font.setStyleStrategy(QFont::NoFontMerging);
 }
 
@@ -251,6 +228,8 @@ QFont designFont(double points, bool bold)
 
 QFont defaultUiFont()
 {
+    // A proportional face with the full-width letters and the arrows that M PLUS 1
+    // lacks: "のこりのＵＦＯ" fits its label only when set proportionally.
     QFont font;
     font.setFamilies({QStringLiteral("IPAPGothic"), QStringLiteral("IPAGothic"), QStringLiteral("Noto Sans CJK JP"),
                       QStringLiteral("VL PGothic"), QStringLiteral("TakaoPGothic")});
@@ -365,7 +344,7 @@ void MainWindow::buildControls()
 
     Label1_ = makeLabel(this, "Label1", QStringLiteral("あなたのスコア"), {392, 72, 145, 17});
     Label1_->setFont(headingFont);
-    Label1_->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    Label1_->setAlignment(Qt::AlignCenter);  // centred for the same reason as the numbers
     paintBackground(Label1_, QColor(255, 255, 255));
 
     fraMode_ = new QGroupBox(QStringLiteral("モード"), this);
@@ -394,7 +373,7 @@ void MainWindow::buildControls()
 
     Label2_ = makeLabel(this, "Label2", QStringLiteral("ハイスコア"), {392, 8, 145, 17});
     Label2_->setFont(headingFont);
-    Label2_->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    Label2_->setAlignment(Qt::AlignCenter);
     paintBackground(Label2_, QColor(192, 192, 255));
 
     lblHighScore_ = makeNumberLabel(this, "lblHighScore", QStringLiteral("0"), {392, 32, 145, 25},
@@ -486,15 +465,14 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event)
     auto* widget = qobject_cast<QWidget*>(watched);
     if (code == 0 || !widget || widget->window() != this)
         return false;
-    // From here on the arrow key is ours: no button or option sees it, so it can
-    // neither move the focus nor change a selection.
     if (QApplication::activeModalWidget())
-        return true;
-    // Qt shows the filter the same event again at every step up the parent chain;
-    // only the first step, at the focus widget, counts.
-    QWidget* target = focusWidget() ? focusWidget() : this;
-    if (widget != target)
-        return true;
+        return true;  // the window waits for the box
+    // Key preview: the window's handler sees the key first, then the control with the
+    // focus gets it too, unless the handler took it by clearing the code. Qt shows
+    // the filter the same event again at every step up the parent chain; only the
+    // first step, at the focus widget, is the preview.
+    if (widget != (focusWidget() ? focusWidget() : this))
+        return false;
     if (keyObserver_)
         keyObserver_(code);
     const long long t = trace_ ? Trace::now() : 0;
@@ -502,7 +480,7 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event)
     game_->Form_KeyDown(keyCode, shiftStateOf(key->modifiers()));
     if (trace_)
         trace_->line("key %d %lld %d %d\n", code, t, game_->pieceCol, game_->pieceRow);
-    return true;
+    return keyCode == 0;
 }
 
 void MainWindow::closeEvent(QCloseEvent* event)

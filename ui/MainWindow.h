@@ -34,11 +34,11 @@ inline constexpr const char* kTitle = "Zenkora Ver. 1";
 
 class Trace;
 
-// The window's face first, then the Japanese gothics a Linux desktop may have.
+// The designed captions' Japanese gothics, those with a real bold first.
 QStringList designFamilies();
 // A font of the window design: size in points at 96 dpi, set in pixels.
 QFont designFont(double points, bool bold);
-// The application's default: Japanese gothic, 9 pt.
+// The application's default: proportional Japanese gothic, 9 pt.
 QFont defaultUiFont();
 // The application's style and default font; before any window is made.
 void setApplicationLook();

@@ -6,11 +6,13 @@
 #include <sched.h>
 #include <sys/resource.h>
 #include <unistd.h>
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <utility>
@@ -62,12 +64,26 @@ bool parseSeed(const char* text, std::uint64_t& seed)
     return true;
 }
 
-bool hasPlatformArgument(int argc, char** argv)
+// Qt's own options, which are passed on to it: the option's name without its dashes
+// (one or two, as Qt takes them), or nothing when arg is none of them. takesNext:
+// its value is the next argument; the style options may take theirs after "=".
+std::string qtOption(const std::string& arg, bool& takesNext)
 {
-    for (int i = 1; i < argc; ++i)
-        if (std::strcmp(argv[i], "-platform") == 0 || std::strcmp(argv[i], "--platform") == 0)
-            return true;
-    return false;
+    constexpr const char* withValue[] = {"platform",     "platformpluginpath", "platformtheme", "plugin",
+                                         "display",      "geometry",           "qwindowgeometry", "title",
+                                         "qwindowtitle", "icon",               "qwindowicon",   "session",
+                                         "style",        "stylesheet"};
+    constexpr const char* flags[] = {"reverse", "widgetcount"};
+    if (arg.size() < 2 || arg[0] != '-')
+        return {};
+    const std::string name = arg.substr(arg[1] == '-' ? 2 : 1);
+    const std::string key = name.substr(0, name.find('='));
+    const bool inline_ = key.size() < name.size();
+    takesNext = !inline_ && std::find(std::begin(withValue), std::end(withValue), key) != std::end(withValue);
+    if (takesNext || (!inline_ && std::find(std::begin(flags), std::end(flags), key) != std::end(flags)) ||
+        (inline_ && (key == "style" || key == "stylesheet" || key == "qmljsdebugger")))
+        return key;
+    return {};
 }
 
 bool envSet(const char* name)
@@ -76,16 +92,28 @@ bool envSet(const char* name)
     return value && *value;
 }
 
-// Qt aborts with a core dump when the X server is missing; say so plainly instead.
-bool displayMissing(int argc, char** argv)
+// The display Qt is to connect to: X's from -display or DISPLAY, or Wayland's when
+// that is the platform. Empty: none is named.
+std::string g_display;
+
+std::string displayToTry(const char* displayOption, const char* platformOption)
 {
-    if (hasPlatformArgument(argc, argv))
+    const char* platform = platformOption ? platformOption : std::getenv("QT_QPA_PLATFORM");
+    if (platform && std::strncmp(platform, "wayland", 7) == 0)
+        return envSet("WAYLAND_DISPLAY") ? std::getenv("WAYLAND_DISPLAY") : "wayland-0";
+    if (displayOption)
+        return displayOption;
+    return envSet("DISPLAY") ? std::getenv("DISPLAY") : "";
+}
+
+// Qt aborts with a core dump when the X server is missing; say so plainly instead.
+bool displayMissing(const char* platformOption)
+{
+    if (platformOption)
         return false;
     const char* platform = std::getenv("QT_QPA_PLATFORM");
     const bool x11 = !platform || !*platform || std::strncmp(platform, "xcb", 3) == 0;
-    if (!x11)
-        return false;
-    if (envSet("DISPLAY"))
+    if (!x11 || !g_display.empty())
         return false;
     // A plain launch on a Wayland desktop is left to Qt, which may have a Wayland plugin.
     return !(envSet("WAYLAND_DISPLAY") && !(platform && *platform));
@@ -104,8 +132,10 @@ void connectingHandler(QtMsgType type, const QMessageLogContext& context, const 
         return;
     }
     if (type == QtFatalMsg) {
-        const char* display = std::getenv("DISPLAY");
-        std::fprintf(stderr, "zenkora: cannot open the display %s\n", display && *display ? display : "(none)");
+        if (g_display.empty())
+            std::fprintf(stderr, "zenkora: cannot open a display\n");
+        else
+            std::fprintf(stderr, "zenkora: cannot open the display %s\n", g_display.c_str());
         std::_Exit(1);
     }
     g_heldBack.emplace_back(type, qFormatLogMessage(type, context, message));
@@ -162,6 +192,8 @@ private:
 int main(int argc, char** argv)
 {
     std::optional<std::uint64_t> seed;
+    const char* displayOption = nullptr;
+    const char* platformOption = nullptr;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
@@ -180,11 +212,28 @@ int main(int argc, char** argv)
                 return 2;
             }
             seed = n;
+            continue;
         }
+        bool takesNext = false;
+        if (const std::string qt = qtOption(arg, takesNext); !qt.empty()) {
+            if (takesNext && ++i == argc) {
+                std::fprintf(stderr, "zenkora: %s needs a value (try 'zenkora --help')\n", argv[i - 1]);
+                return 2;
+            }
+            if (takesNext && qt == "display")
+                displayOption = argv[i];
+            if (takesNext && qt == "platform")
+                platformOption = argv[i];
+            continue;
+        }
+        std::fprintf(stderr, "zenkora: %s '%s' (try 'zenkora --help')\n",
+                     arg.size() > 1 && arg[0] == '-' ? "unknown option" : "unexpected argument", argv[i]);
+        return 2;
     }
+    g_display = displayToTry(displayOption, platformOption);
 
-    if (displayMissing(argc, argv)) {
-        std::fprintf(stderr, "zenkora: cannot open a display (is DISPLAY set?)\n");
+    if (displayMissing(platformOption)) {
+        std::fprintf(stderr, "zenkora: cannot open a display: DISPLAY is not set\n");
         return 1;
     }
 
