@@ -4,14 +4,14 @@
 # Building and running the game.
 BUILD_PACKAGES=(g++ cmake ninja-build pkgconf qt6-base-dev libfontconfig-dev
                 libpulse-dev libsndfile1-dev
-                fonts-ipafont-gothic)
+                fonts-ipafont-gothic fonts-mplus)
 # Testing it: the unit test frameworks, an X server and a sound server of the tests' own,
 # screenshots and sound measurements, the sanitizer and fuzzer runtimes, the metadata checkers.
 TEST_PACKAGES=(libgtest-dev libgmock-dev
                xvfb xauth xdotool x11-utils imagemagick
                pulseaudio pulseaudio-utils sox
                clang libclang-rt-14-dev
-               desktop-file-utils)
+               desktop-file-utils appstream groff-base)
 
 ensure_packages() {
     local missing=() pkg
