@@ -1,4 +1,4 @@
-#include "fakes/FakePlatform.h"
+#include "FakePlatform.h"
 
 #include <algorithm>
 #include <sstream>
