@@ -198,10 +198,9 @@ TEST(StartUp, OpensIdleWithTheTitleMusicAndAUfoThatNeverDrops)
 // Any one unusable file stops the start: one box, no window, nothing else happens.
 TEST(StartUp, EachMissingFileEndsTheStart)
 {
-    std::vector<std::string> files = {"ufo01.bmp", "ufo02.bmp", "bom.bmp", "ban.bmp", "h-score.txt", "bad value"};
-    for (int n = 0; n <= 9; ++n)
-        files.push_back("n" + std::to_string(n) + ".bmp");
-    for (const auto& missing : files) {
+    for (const std::string missing : {"n0.bmp", "n1.bmp", "n2.bmp", "n3.bmp", "n4.bmp", "n5.bmp", "n6.bmp", "n7.bmp",
+                                      "n8.bmp", "n9.bmp", "ufo01.bmp", "ufo02.bmp", "bom.bmp", "ban.bmp", "h-score.txt",
+                                      "bad value"}) {
         SCOPED_TRACE(missing);
         Game g(false);
         g.p.files.files["h-score.txt"] = missing == "bad value" ? "\"HighScore=abc\"\r\n" : kZeroBest;

@@ -98,13 +98,6 @@ std::vector<double> ufoDraws(int startCol, int dir, int cargo, int maxNumber, bo
             pick(dropCol, 8, 0)};
 }
 
-Game::Game(bool load)
-{
-    p.files.files["h-score.txt"] = "\"HighScore=0\"\r\n";
-    if (load)
-        f.Form_Load();
-}
-
 void Game::start(const std::vector<int>& bottom, const std::vector<double>& draws)
 {
     for (int v : bottom)
@@ -163,8 +156,8 @@ std::string Game::mismatch()
     if (ufo && p.ufoTimer.on && p.showing(ufo->x, 0) == ufo && p.at(ufo->x + 32, 63) != tile(f.cargo))
         out << "the UFO does not carry its cargo; ";
     const std::string ufos = caption(Control::lblUFO), score = caption(Control::lblScore);
-    if (p.gameTimer.on + p.ufoTimer.on != 1 || f.ufoCount < 0 || f.ufoCount > 50 || score != game::signedText(f.score) ||
-        (playing && ufos != std::to_string(50 - f.ufoCount)))
+    if (p.gameTimer.on + p.ufoTimer.on != 1 || f.ufoCount < 0 || f.ufoCount > 50 ||
+        score != game::signedText(f.score) || (playing && ufos != std::to_string(50 - f.ufoCount)))
         out << "timers " << p.gameTimer.on << p.ufoTimer.on << ", " << f.ufoCount << " UFOs shown as '" << ufos
             << "', score " << f.score << " shown as '" << score << "'; ";
     return out.str();

@@ -153,7 +153,7 @@ struct Game {
     FakePlatform p;
     game::frmMain f{p.services()};
 
-    explicit Game(bool load = true);
+    explicit Game(bool load = true) { p.files.files["h-score.txt"] = "\"HighScore=0\"\r\n"; if (load) f.Form_Load(); }
     std::string caption(platform::Control c) { return p.captions[c]; }
     // Starts a game with this bottom row, then these draws.
     void start(const std::vector<int>& bottom, const std::vector<double>& draws);
