@@ -9,7 +9,6 @@ namespace {
 
 using fake::Game;
 using fake::ufoDraws;
-using game::vbKeyDown;
 using platform::Control;
 using Cells = std::vector<int>;
 
@@ -38,7 +37,7 @@ void dropOrFall(Game& g, bool drop)
 {
     if (drop) {
         g.f.GameTimer_Timer();
-        g.key(vbKeyDown);
+        g.key(game::vbKeyDown);
     }
     if (g.p.gameTimer.on)
         g.land();
@@ -166,8 +165,8 @@ TEST(Keys, MoveOnlyAFallingBlockAndOnlyIntoAFreeCell)
     for (int i = 0; i < 7; ++i, g.key(game::vbKeyRight))
         EXPECT_EQ(g.mismatch(), "");
     EXPECT_EQ(g.f.pieceCol * 10 + g.f.pieceRow, 80);
-    g.key(vbKeyDown);  // onto the 4 at (8,8): 6, nothing
-    g.key(vbKeyDown);
+    g.key(game::vbKeyDown);  // onto the 4 at (8,8): 6, nothing
+    g.key(game::vbKeyDown);
     EXPECT_EQ(g.f.pieceRow, 7);
     EXPECT_TRUE(g.p.gameTimer.on) << "a drop that completes nothing waits for the next tick";
     EXPECT_EQ(g.mismatch(), "");

@@ -86,6 +86,7 @@ struct FakePicture : platform::Picture {
 struct FakePlatform : platform::Surface, platform::ImageLoader, platform::Controls, platform::MessageBox,
                       platform::AudioDevice {
     static constexpr int kWidth = 369, kHeight = 401;
+    FakePlatform() { files.files["h-score.txt"] = "\"HighScore=0\"\r\n"; }
     game::Services services() { return {*this, *this, gameTimer, ufoTimer, *this, *this, random, *this, files}; }
 
     // Pictures and fills clip to the playfield; a fill excludes its far edges.
@@ -148,12 +149,12 @@ private:
     void cover(int x, int y, int w, int h, int with);
 };
 
-// A window over the fake with the file of a zero best, loaded and idle unless told not to load.
+// A window over the fake, loaded and idle unless told not to load.
 struct Game {
     FakePlatform p;
     game::frmMain f{p.services()};
 
-    explicit Game(bool load = true) { p.files.files["h-score.txt"] = "\"HighScore=0\"\r\n"; if (load) f.Form_Load(); }
+    explicit Game(bool load = true) { if (load) f.Form_Load(); }
     std::string caption(platform::Control c) { return p.captions[c]; }
     // Starts a game with this bottom row, then these draws.
     void start(const std::vector<int>& bottom, const std::vector<double>& draws);
