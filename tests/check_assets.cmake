@@ -1,24 +1,26 @@
-# Regenerates assets with TOOL into a scratch folder and compares them byte for byte
-# with the committed copies. Usage: cmake -DTOOL=... -DASSETS=... -DOUT=... -DFILES="a;b" -P
+# Makes the assets again with TOOL in the scratch folder OUT and compares them byte for byte
+# with ASSETS: every file the tool writes and every asset matching PATTERNS ("*.a,*.b") must
+# be in both and be equal. Usage: cmake -DTOOL=... -DASSETS=... -DOUT=... -DPATTERNS=... -P
 file(REMOVE_RECURSE "${OUT}")
 file(MAKE_DIRECTORY "${OUT}")
 execute_process(COMMAND "${TOOL}" "${OUT}" RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "${TOOL} failed: ${rc}")
 endif()
+file(GLOB files RELATIVE "${OUT}" "${OUT}/*")
+string(REPLACE "," ";" PATTERNS "${PATTERNS}")
+foreach(pattern IN LISTS PATTERNS)
+  file(GLOB kept RELATIVE "${ASSETS}" "${ASSETS}/${pattern}")
+  list(APPEND files ${kept})
+endforeach()
+list(REMOVE_DUPLICATES files)
 set(bad "")
-foreach(f IN LISTS FILES)
-  if(NOT EXISTS "${OUT}/${f}")
-    list(APPEND bad "${f} (not written)")
-    continue()
-  endif()
-  execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files "${OUT}/${f}" "${ASSETS}/${f}"
-                  RESULT_VARIABLE diff)
+foreach(f IN LISTS files)
+  execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files "${OUT}/${f}" "${ASSETS}/${f}" RESULT_VARIABLE diff)
   if(NOT diff EQUAL 0)
     list(APPEND bad "${f}")
   endif()
 endforeach()
-if(bad)
-  message(FATAL_ERROR "regenerated files differ from assets/: ${bad}")
+if(bad OR NOT files)
+  message(FATAL_ERROR "made again, these are missing or differ from assets/: ${bad}")
 endif()
-message(STATUS "all ${FILES} reproduce byte for byte")

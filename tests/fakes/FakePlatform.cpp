@@ -1,4 +1,4 @@
-#include "fakes/FakePlatform.h"
+#include "FakePlatform.h"
 
 #include <algorithm>
 #include <sstream>
@@ -6,148 +6,6 @@
 using platform::Control;
 
 namespace fake {
-
-std::vector<std::string> Log::since(size_t mark, const std::string& prefix) const
-{
-    std::vector<std::string> out;
-    for (size_t i = mark; i < lines.size(); ++i)
-        if (lines[i].rfind(prefix, 0) == 0)
-            out.push_back(lines[i]);
-    return out;
-}
-
-const char* tileFile(int slot)
-{
-    static const char* names[] = {"n0.bmp", "n1.bmp", "n2.bmp", "n3.bmp", "n4.bmp", "n5.bmp", "n6.bmp", "n7.bmp",
-                                  "n8.bmp", "n9.bmp", "ufo01.bmp", "ufo02.bmp", "bom.bmp", "ban.bmp"};
-    return slot >= 0 && slot < 14 ? names[slot] : "?";
-}
-
-platform::PictureRef FakeImageLoader::load(const std::string& fileName)
-{
-    log_.add("load " + fileName);
-    if (missing.count(fileName))
-        throw platform::LoadError("cannot load " + fileName);
-    bool ufo = fileName.rfind("ufo", 0) == 0;
-    return std::make_shared<FakePicture>(fileName, ufo ? 96 : 33, ufo ? 63 : 33);
-}
-
-void FakeSurface::setPixelUnits()
-{
-    pixelUnits = true;
-    log_.add("surface pixels");
-}
-
-void FakeSurface::setPersistent(bool on) { log_.add(on ? "persistent on" : "persistent off"); }
-
-void FakeSurface::paintPicture(const platform::Picture& picture, int x, int y)
-{
-    const auto& name = static_cast<const FakePicture&>(picture).name();
-    corners_[{x, y}] = name;
-    log_.add("paint " + name + " " + std::to_string(x) + " " + std::to_string(y));
-}
-
-void FakeSurface::fillBlack(int x, int y, int width, int height)
-{
-    for (auto it = corners_.begin(); it != corners_.end();) {
-        auto [cx, cy] = it->first;
-        bool inside = cx >= x && cx < x + width && cy >= y && cy < y + height;
-        it = inside ? corners_.erase(it) : std::next(it);
-    }
-    log_.add("fill " + std::to_string(x) + " " + std::to_string(y) + " " + std::to_string(width) + " " +
-             std::to_string(height));
-}
-
-void FakeSurface::present()
-{
-    ++presents;
-    log_.add("present");
-}
-
-std::string FakeSurface::at(int x, int y) const
-{
-    auto it = corners_.find({x, y});
-    return it == corners_.end() ? std::string() : it->second;
-}
-
-void FakeTimer::setEnabled(bool on)
-{
-    on_ = on;
-    log_.add(name_ + (on ? " on" : " off"));
-}
-
-void FakeControls::setCaption(Control c, const std::string& utf8)
-{
-    captions[c] = utf8;
-    log_.add(std::string("caption ") + platform::controlName(c) + " '" + utf8 + "'");
-}
-
-void FakeControls::setEnabled(Control c, bool on)
-{
-    enabled[c] = on;
-    log_.add(std::string("enable ") + platform::controlName(c) + (on ? " on" : " off"));
-}
-
-void FakeControls::setFocus(Control c)
-{
-    focus = c;
-    log_.add(std::string("focus ") + platform::controlName(c));
-}
-
-void FakeControls::unloadWindow()
-{
-    unloaded = true;
-    log_.add("unload");
-}
-
-int FakeMessageBox::show(const std::string& text, int style, const std::string& title)
-{
-    shown.push_back({text, style, title});
-    log_.add("msgbox " + std::to_string(style) + " " + title + " " + text);
-    if (whileOpen)
-        whileOpen();
-    if (!answers.empty()) {
-        int answer = answers.front();
-        answers.pop_front();
-        return answer;
-    }
-    return style == platform::mb::YesNoExclamation ? platform::mb::No : platform::mb::Ok;
-}
-
-void FakeRandom::randomize()
-{
-    ++reseeds;
-    if (log_)
-        log_->add("randomize");
-    real_->randomize();
-}
-
-double FakeRandom::next()
-{
-    ++draws;
-    if (!script.empty()) {
-        double r = script.front();
-        script.pop_front();
-        return r;
-    }
-    return real_->next();
-}
-
-void FakeAudio::startLoop(const std::string& fileName)
-{
-    log_.add("sound loop " + fileName);
-    if (onLoop)
-        onLoop(fileName);
-}
-
-void FakeAudio::playToEnd(const std::string& fileName)
-{
-    log_.add("sound once " + fileName);
-    if (whilePlaying)
-        whilePlaying();
-}
-
-void FakeAudio::stop() { log_.add("sound stop"); }
 
 bool FakeFiles::read(const std::string& path, std::size_t cap, std::string& content, std::string& why)
 {
@@ -206,6 +64,33 @@ void FakeFiles::remove(const std::string& path)
     files.erase(path);
 }
 
+void FakePlatform::cover(int x, int y, int w, int h, int with)
+{
+    ++unpresented;
+    const int left = std::max(x, 0), right = std::min(x + w, kWidth);
+    for (int py = std::max(y, 0); py < std::min(y + h, kHeight) && left < right; ++py)
+        std::fill_n(pixels.begin() + py * kWidth + left, right - left, with);
+}
+
+void FakePlatform::paintPicture(const platform::Picture& picture, int x, int y)
+{
+    paints.push_back({static_cast<const FakePicture&>(picture), x, y});
+    cover(x, y, picture.width(), picture.height(), static_cast<int>(paints.size()) - 1);
+}
+
+const FakePlatform::Paint* FakePlatform::showing(int x, int y) const
+{
+    const int i = x < 0 || y < 0 || x >= kWidth || y >= kHeight ? -1 : pixels[static_cast<size_t>(y * kWidth + x)];
+    return i < 0 ? nullptr : &paints[static_cast<size_t>(i)];
+}
+
+std::string FakePlatform::at(int x, int y) const
+{
+    const Paint* p = showing(x, y);
+    const bool whole = p && p->x == x && p->y == y && showing(std::min(x + 32, kWidth - 1), y + 32) == p;
+    return !p ? "" : whole ? p->picture.name : "?";
+}
+
 double pick(int value, int k, int c) { return (value - c + 0.5) / k; }
 
 std::vector<double> ufoDraws(int startCol, int dir, int cargo, int maxNumber, bool bomb, int dropCol)
@@ -214,97 +99,68 @@ std::vector<double> ufoDraws(int startCol, int dir, int cargo, int maxNumber, bo
             pick(dropCol, 8, 0)};
 }
 
-FakePlatform::FakePlatform()
-{
-    files.files["h-score.txt"] = "\"HighScore=0\"\r\n";
-}
-
-game::Services FakePlatform::services()
-{
-    return {surface, images, gameTimer, ufoTimer, controls, messageBox, random, audio, files};
-}
-
-Game::Game(bool load)
-{
-    if (load)
-        f.Form_Load();
-}
-
-void Game::start(const std::vector<int>& bottom, const std::vector<double>& firstUfo)
+void Game::start(const std::vector<int>& bottom, const std::vector<double>& draws)
 {
     for (int v : bottom)
         p.random.script.push_back(pick(v, f.maxNumber, 1));
-    for (double r : firstUfo)
-        p.random.script.push_back(r);
+    p.random.script.insert(p.random.script.end(), draws.begin(), draws.end());
     f.cmdStart_Click();
 }
 
-int Game::flyUntilRelease()
+int Game::tickUntil(void (game::frmMain::*tick)(), bool gameTimerOn)
 {
-    for (int tick = 1; tick <= 20; ++tick) {
-        f.UFO_Timer_Timer();
-        if (p.gameTimer.enabled())
-            return tick;
-    }
+    for (int n = 1; n <= 20; ++n)
+        if ((f.*tick)(), p.gameTimer.on == gameTimerOn)
+            return n;
     return -1;
-}
-
-void Game::key(std::int16_t code)
-{
-    std::int16_t keyCode = code;
-    f.Form_KeyDown(keyCode, 0);
 }
 
 void Game::fillColumn(int column, const std::vector<int>& fromBottom)
 {
-    for (int row = 0; row <= 8; ++row)
-        f.board(column, row) = 0;
-    int row = 8;
-    for (int v : fromBottom)
-        f.board(column, row--) = static_cast<std::int16_t>(v);
+    for (size_t i = 0; i <= 8; ++i)
+        f.board(column, static_cast<int>(8 - i)) = static_cast<std::int16_t>(i < fromBottom.size() ? fromBottom[i] : 0);
     f.DrawBoard();
 }
 
-std::string Game::screenMismatch()
+std::vector<int> Game::column(int c)
 {
-    std::ostringstream out;
-    bool live = p.gameTimer.enabled();
-    for (int c = 0; c < 9; ++c)
-        for (int r = 0; r <= 8; ++r) {
-            if (live && c == f.pieceCol && r == f.pieceRow)
-                continue;  // the falling block is drawn, not stored
-            std::string want = tileFile(f.board(c, r));
-            std::string got = p.surface.cell(c, r);
-            if (got != want)
-                out << "(" << c << "," << r << ") shows " << (got.empty() ? "nothing" : got) << " but holds "
-                    << f.board(c, r) << "; ";
-        }
-    if (live && f.pieceRow >= 0 && p.surface.cell(f.pieceCol, f.pieceRow) != tileFile(f.cargo))
-        out << "falling block not shown; ";
-    return out.str();
+    std::vector<int> cells;
+    for (int r = 8; r >= 0 && f.board(c, r); --r)
+        cells.push_back(f.board(c, r));
+    return cells;
 }
 
-std::string Game::invariantBreak()
+std::string Game::mismatch()
 {
     std::ostringstream out;
-    if (p.gameTimer.enabled() && p.ufoTimer.enabled())
-        out << "both timers on; ";
+    auto tile = [](int code) { return code == game::kBomb ? "bom.bmp" : "n" + std::to_string(code) + ".bmp"; };
+    const bool playing = f.playing == game::True, falling = p.gameTimer.on && f.pieceRow >= 0;
     for (int c = 0; c < 9; ++c) {
-        bool gap = false;
-        for (int r = 8; r >= 0; --r) {
-            int v = f.board(c, r);
-            if (v == 0)
-                gap = true;
-            else if (gap)
-                out << "hole under (" << c << "," << r << "); ";
-            if (v < 0 || v > 9)
-                out << "code " << v << " at (" << c << "," << r << "); ";
+        for (int r = 8, gap = 0; r >= 0; --r) {
+            const int v = f.board(c, r);
+            if (p.cell(c, r) != tile(falling && c == f.pieceCol && r == f.pieceRow ? f.cargo : v) || v < 0 || v > 9 ||
+                (v && gap))
+                out << "(" << c << "," << r << ") holds " << v << (gap ? " over a hole" : "") << ", shows '"
+                    << p.cell(c, r) << "'; ";
+            gap = gap || v == 0;
         }
-        if (f.board(c, 9) != 0)
-            out << "guard row written; ";
+        if (f.board(c, 9) != 0 || p.showing(c * 33 + 40, 9 * 33 + 100))
+            out << "guard row used; ";
     }
-    if (f.ufoCount < 0 || f.ufoCount > 51)
-        out << "ufoCount " << f.ufoCount << "; ";
+    // In a game the lane shows only the UFO last drawn and what hangs under it.
+    auto last = std::find_if(p.paints.rbegin(), p.paints.rend(), [](auto& q) { return q.y == 0; });
+    const FakePlatform::Paint* ufo = playing && last != p.paints.rend() ? &*last : nullptr;
+    for (int y = 1; ufo && y < 96; y += 15)
+        for (int x = 1; x < FakePlatform::kWidth; x += 8)
+            if (auto* s = p.showing(x, y); s && s != ufo && s != p.showing(ufo->x + 33, 64))
+                return out.str() + "stale " + s->picture.name + " in the lane; ";
+    if (ufo && p.ufoTimer.on && p.showing(ufo->x, 0) == ufo && p.at(ufo->x + 32, 63) != tile(f.cargo))
+        out << "the UFO does not carry its cargo; ";
+    const std::string ufos = caption(Control::lblUFO), score = caption(Control::lblScore);
+    if (p.gameTimer.on + p.ufoTimer.on != 1 || f.ufoCount < 0 || f.ufoCount > 50 ||
+        score != game::signedText(f.score) || (playing && ufos != std::to_string(50 - f.ufoCount)))
+        out << "timers " << p.gameTimer.on << p.ufoTimer.on << ", " << f.ufoCount << " UFOs shown as '" << ufos
+            << "', score " << f.score << " shown as '" << score << "'; ";
     return out.str();
 }
 

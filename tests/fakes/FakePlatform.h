@@ -1,15 +1,13 @@
 #pragma once
-// A recording stand-in for the window: every call lands in one ordered log, timers
-// tick only when a test says so, message boxes answer from a script.
+// The window's world for the rules, in one fake: a playfield that knows which picture
+// shows at every pixel, labels, boxes that answer as told, a sound device that knows
+// what plays, and timers that tick only when a test says so.
 
-#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
-#include <optional>
 #include <set>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "game/frmMain.h"
@@ -22,135 +20,37 @@ namespace fake {
 struct Log {
     std::vector<std::string> lines;
     void add(std::string line) { lines.push_back(std::move(line)); }
-    size_t mark() const { return lines.size(); }
-    std::vector<std::string> since(size_t mark) const { return {lines.begin() + static_cast<long>(mark), lines.end()}; }
-    // Lines since `mark` that start with `prefix`.
-    std::vector<std::string> since(size_t mark, const std::string& prefix) const;
+    // Lines from `mark` on that start with `prefix`.
+    std::vector<std::string> since(size_t mark, const std::string& prefix) const
+    {
+        std::vector<std::string> out;
+        for (size_t i = mark; i < lines.size(); ++i)
+            if (lines[i].rfind(prefix, 0) == 0)
+                out.push_back(lines[i]);
+        return out;
+    }
 };
 
-class FakePicture : public platform::Picture {
-public:
-    FakePicture(std::string name, int w, int h) : name_(std::move(name)), w_(w), h_(h) {}
-    int width() const override { return w_; }
-    int height() const override { return h_; }
-    const std::string& name() const { return name_; }
-
-private:
-    std::string name_;
-    int w_, h_;
+struct FakeTimer : platform::Timer {
+    bool on = false;
+    void setEnabled(bool enable) override { on = enable; }
+    bool enabled() const override { return on; }
 };
 
-class FakeImageLoader : public platform::ImageLoader {
-public:
-    explicit FakeImageLoader(Log& log) : log_(log) {}
-    platform::PictureRef load(const std::string& fileName) override;
-    std::set<std::string> missing;
-
-private:
-    Log& log_;
-};
-
-class FakeSurface : public platform::Surface {
-public:
-    explicit FakeSurface(Log& log) : log_(log) {}
-    void setPixelUnits() override;
-    void setPersistent(bool on) override;
-    void paintPicture(const platform::Picture& picture, int x, int y) override;
-    void fillBlack(int x, int y, int width, int height) override;
-    void present() override;
-
-    // Name of the picture last painted with its corner at (x, y), "" if none or wiped.
-    std::string at(int x, int y) const;
-    std::string cell(int column, int row) const { return at(column * 33 + 32, row * 33 + 96); }
-    int presents = 0;
-    bool pixelUnits = false;
-
-private:
-    Log& log_;
-    std::map<std::pair<int, int>, std::string> corners_;
-};
-
-class FakeTimer : public platform::Timer {
-public:
-    FakeTimer(Log& log, std::string name) : log_(log), name_(std::move(name)) {}
-    void setEnabled(bool on) override;
-    bool enabled() const override { return on_; }
-
-private:
-    Log& log_;
-    std::string name_;
-    bool on_ = false;
-};
-
-class FakeControls : public platform::Controls {
-public:
-    explicit FakeControls(Log& log) : log_(log) {}
-    void setCaption(platform::Control c, const std::string& utf8) override;
-    void setEnabled(platform::Control c, bool on) override;
-    void setFocus(platform::Control c) override;
-    void unloadWindow() override;
-
-    std::map<platform::Control, std::string> captions;
-    std::map<platform::Control, bool> enabled;
-    std::optional<platform::Control> focus;
-    bool unloaded = false;
-
-private:
-    Log& log_;
-};
-
-class FakeMessageBox : public platform::MessageBox {
-public:
-    explicit FakeMessageBox(Log& log) : log_(log) {}
-    int show(const std::string& text, int style, const std::string& title) override;
-
-    struct Shown {
-        std::string text;
-        int style;
-        std::string title;
-    };
-    std::vector<Shown> shown;
-    std::deque<int> answers;           // taken in order; when empty: OK, or No for a question
-    std::function<void()> whileOpen;   // runs while the box is "open"
-
-private:
-    Log& log_;
-};
-
-class FixedClock : public platform::Clock {
-public:
-    std::int64_t millisecondsSinceMidnight() override { return now; }
+struct FixedClock : platform::Clock {
     std::int64_t now = 12 * 3600 * 1000;
+    std::int64_t millisecondsSinceMidnight() override { return now; }
 };
 
 // Scripted values first, then a seeded generator.
-class FakeRandom : public platform::Random {
-public:
-    explicit FakeRandom(Log* log = nullptr, std::uint64_t seed = 1) : log_(log) { reseedWith(seed); }
-    void reseedWith(std::uint64_t seed) { real_ = std::make_unique<platform::MixingRandom>(clock_, seed); }
-    void randomize() override;
-    double next() override;
-    std::deque<double> script;
-    int reseeds = 0;
-    int draws = 0;
-
-private:
-    Log* log_;
-    FixedClock clock_;
-    std::unique_ptr<platform::MixingRandom> real_;
-};
-
-class FakeAudio : public platform::AudioDevice {
-public:
-    explicit FakeAudio(Log& log) : log_(log) {}
-    void startLoop(const std::string& fileName) override;
-    void playToEnd(const std::string& fileName) override;
-    void stop() override;
-    std::function<void()> whilePlaying;                 // runs inside a blocking play
-    std::function<void(const std::string&)> onLoop;  // runs when a loop starts
-
-private:
-    Log& log_;
+struct FakeRandom : platform::Random {
+    std::vector<double> script;
+    size_t used = 0;
+    FixedClock clock;
+    std::unique_ptr<platform::MixingRandom> real = std::make_unique<platform::MixingRandom>(clock, 1);
+    void reseedWith(std::uint64_t seed) { real = std::make_unique<platform::MixingRandom>(clock, seed); }
+    void randomize() override { real->randomize(); }
+    double next() override { return used < script.size() ? script[used++] : real->next(); }
 };
 
 // Files in memory, by bare name; any step of a save can be made to fail.
@@ -180,46 +80,104 @@ private:
     int nextHandle_ = 3;
 };
 
-// Scripted r values that make one dispatch draw exactly these.
-std::vector<double> ufoDraws(int startCol, int dir, int cargo, int maxNumber, bool bomb, int dropCol);
-double pick(int value, int k, int c);  // an r with c + floor(k r) == value
-
-struct FakePlatform {
-    Log log;
-    FakeSurface surface{log};
-    FakeImageLoader images{log};
-    FakeTimer gameTimer{log, "GameTimer"};
-    FakeTimer ufoTimer{log, "UFO_Timer"};
-    FakeControls controls{log};
-    FakeMessageBox messageBox{log};
-    FakeRandom random{&log};
-    FakeAudio audio{log};
-    FakeFiles files{log};
-
-    FakePlatform();
-    game::Services services();
+struct FakePicture : platform::Picture {
+    std::string name;
+    int w, h;
+    FakePicture(std::string file, int width, int height) : name(std::move(file)), w(width), h(height) {}
+    int width() const override { return w; }
+    int height() const override { return h; }
 };
 
-// A window over a fake platform, loaded and idle.
+struct FakePlatform : platform::Surface, platform::ImageLoader, platform::Controls, platform::MessageBox,
+                      platform::AudioDevice {
+    static constexpr int kWidth = 369, kHeight = 401;
+    FakePlatform() { files.files["h-score.txt"] = "\"HighScore=0\"\r\n"; }
+    game::Services services() { return {*this, *this, gameTimer, ufoTimer, *this, *this, random, *this, files}; }
+
+    // Pictures and fills clip to the playfield; a fill excludes its far edges.
+    void setPixelUnits() override { pixelUnits = true; }
+    void setPersistent(bool) override {}
+    void paintPicture(const platform::Picture& picture, int x, int y) override;
+    void fillBlack(int x, int y, int width, int height) override { cover(x, y, width, height, -1); }
+    void present() override { unpresented = 0; }
+    struct Paint { FakePicture picture; int x, y; };
+    // The painting that shows at pixel (x, y); null where it is black or never drawn.
+    const Paint* showing(int x, int y) const;
+    // The file shown whole with its corner at (x, y), "" for black, "?" for anything else.
+    std::string at(int x, int y) const;
+    std::string cell(int column, int row) const { return at(column * 33 + 32, row * 33 + 96); }
+    bool pixelUnits = false;
+    int unpresented = 0;  // drawings since the last present()
+    std::vector<Paint> paints;
+    std::vector<int> pixels = std::vector<int>(kWidth * kHeight, -1);  // index into paints, -1: black
+
+    platform::PictureRef load(const std::string& file) override
+    {
+        if (missing.count(file))
+            throw platform::LoadError("cannot load " + file);
+        return std::make_shared<FakePicture>(file, file[0] == 'u' ? 96 : 33, file[0] == 'u' ? 63 : 33);
+    }
+    std::set<std::string> missing;
+
+    void setCaption(platform::Control c, const std::string& utf8) override { captions[c] = utf8; }
+    void setEnabled(platform::Control c, bool on) override { enabled[c] = on; }
+    void setFocus(platform::Control) override {}
+    void unloadWindow() override { unloaded = true; }
+    std::map<platform::Control, std::string> captions;
+    std::map<platform::Control, bool> enabled;
+    bool unloaded = false;
+
+    // Each box as "style|title|text"; answered with `answer`, or OK, or No to a question.
+    int show(const std::string& text, int style, const std::string& title) override
+    {
+        boxes.push_back(std::to_string(style) + "|" + title + "|" + text);
+        whileBox();
+        return answer ? answer : style == platform::mb::YesNoExclamation ? platform::mb::No : platform::mb::Ok;
+    }
+    std::vector<std::string> boxes;
+    int answer = 0;
+    std::function<void()> whileBox = [] {};
+
+    void startLoop(const std::string& file) override { looping = file; }
+    void playToEnd(const std::string& file) override { looping.clear(), playedOnce.push_back(file), whilePlaying(); }
+    void stop() override { looping.clear(); }
+    std::string looping;  // "" while silent
+    std::vector<std::string> playedOnce;
+    std::function<void()> whilePlaying = [] {};  // inside a blocking sound
+
+    Log log;
+    FakeTimer gameTimer, ufoTimer;
+    FakeRandom random;
+    FakeFiles files{log};
+
+private:
+    void cover(int x, int y, int w, int h, int with);
+};
+
+// A window over the fake, loaded and idle unless told not to load.
 struct Game {
     FakePlatform p;
     game::frmMain f{p.services()};
 
-    explicit Game(bool load = true);
-    std::string caption(platform::Control c) { return p.controls.captions[c]; }
-
-    // Starts a game with this bottom row and first UFO.
-    void start(const std::vector<int>& bottom, const std::vector<double>& firstUfo);
-    // Ticks UFO_Timer until the cargo is released (at most 20 ticks); returns the tick count.
-    int flyUntilRelease();
-    void key(std::int16_t code);
-    void tickBlock() { f.GameTimer_Timer(); }
+    explicit Game(bool load = true) { if (load) f.Form_Load(); }
+    std::string caption(platform::Control c) { return p.captions[c]; }
+    // Starts a game with this bottom row, then these draws.
+    void start(const std::vector<int>& bottom, const std::vector<double>& draws);
+    // Ticks until the cargo is released, or until the block has ended: their count, or -1.
+    int flyUntilRelease() { return tickUntil(&game::frmMain::UFO_Timer_Timer, true); }
+    int land() { return tickUntil(&game::frmMain::GameTimer_Timer, false); }
+    void key(std::int16_t code) { f.Form_KeyDown(code, 0); }
     void fillColumn(int column, const std::vector<int>& fromBottom);
-    // What the rules imply should be on screen; empty when they agree.
-    std::string screenMismatch();
-    std::string invariantBreak();
+    std::vector<int> column(int c);  // from the bottom up
+    // Where the picture and the rules disagree, or the rules leave their bounds; "" when all is well.
+    std::string mismatch();
+
+private:
+    int tickUntil(void (game::frmMain::*tick)(), bool gameTimerOn);
 };
 
-const char* tileFile(int slot);
+double pick(int value, int k, int c);  // an r with c + floor(k r) == value
+// The five draws of a UFO that flies from startCol in dir with cargo (or a bomb) to dropCol.
+std::vector<double> ufoDraws(int startCol, int dir, int cargo, int maxNumber, bool bomb, int dropCol);
 
 }  // namespace fake

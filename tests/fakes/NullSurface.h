@@ -1,13 +1,12 @@
 #pragma once
-// A playfield that draws nothing, for programs that run the rules or the sound
-// layer without a window.
+// A playfield that draws nothing, for programs that run the rules or the sound layer
+// without a window.
 
 #include "platform/Platform.h"
 
 namespace fake {
 
-class NullSurface : public platform::Surface {
-public:
+struct NullSurface : platform::Surface {
     void setPixelUnits() override {}
     void setPersistent(bool) override {}
     void paintPicture(const platform::Picture&, int, int) override {}

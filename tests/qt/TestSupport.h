@@ -1,10 +1,8 @@
 #pragma once
-// Shared pieces of the Qt tests: a scratch working folder with tiles whose every
-// pixel says which tile and which offset it is, a sound device that only listens,
-// a window over both, and a hand for the message boxes.
+// Shared pieces of the Qt tests: a scratch working folder with the game's files, a sound
+// device that only listens, a window over both, and a hand for the message boxes.
 
 #include <QImage>
-#include <QString>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <functional>
@@ -17,40 +15,26 @@ class QMessageBox;
 
 namespace testing_qt {
 
-inline constexpr int kCell = 33;
-inline constexpr int kUfoWidth = 96;
-inline constexpr int kUfoHeight = 70;  // taller than 63: the cargo is painted over its lower part
-
-// File name of a tile slot (0 to 13).
-QString tileFile(int slot);
-QSize tileSize(int slot);
-
-// Pixel (x, y) of slot's test tile: red names the slot, green and blue the offset.
-// Never black, so a tile cannot be mistaken for a filled rectangle.
+// Tile slot 0 to 13 as the tests draw it: 33 x 33, the UFOs 96 x 70 (the cargo covers their
+// lower part); red names the slot, green and blue the offset.
 QRgb tilePixel(int slot, int x, int y);
 QImage tileImage(int slot);
-
-// A BMP written byte by byte: 24 bits, bottom-up unless topDown.
-QByteArray bmp24(const QImage& image, bool topDown = false);
-void writeFile(const QString& path, const QByteArray& bytes);
 
 // A temporary folder made the working directory for the object's lifetime.
 class WorkDir {
 public:
-    explicit WorkDir(bool withGameFiles = false);
+    explicit WorkDir(bool withGameFiles = false);  // the fourteen tiles and a zero best
     ~WorkDir();
-
     QString path(const QString& name) const { return dir_.filePath(name); }
-    void writeAll();  // the fourteen tiles and a zero high score
     QByteArray read(const QString& name) const;
+    void write(const QString& name, const QByteArray& bytes) const;
 
 private:
     QTemporaryDir dir_;
     QString previous_;
 };
 
-class RecordingAudio : public platform::AudioDevice {
-public:
+struct RecordingAudio : platform::AudioDevice {
     void startLoop(const std::string& fileName) override { calls.push_back("loop " + fileName); }
     void playToEnd(const std::string& fileName) override { calls.push_back("play " + fileName); }
     void stop() override { calls.push_back("stop"); }
@@ -71,10 +55,8 @@ T* child(const QObject& parent, const char* name)
     return parent.findChild<T*>(QString::fromLatin1(name));
 }
 
-inline const char* const kOptions[] = {"optMax_0", "optMax_1", "optMode_0", "optMode_1"};
-// Which option buttons are checked, as "1010" in kOptions order.
+// Which of optMax_0, optMax_1, optMode_0 and optMode_1 are checked, as "1010".
 QString optionStates(const QWidget& window);
-
 // Stops both timers so nothing moves while a test looks.
 void stopTimers(ui::MainWindow& window);
 // Shows the window and makes it the active one (keys go only to an active window).
@@ -90,8 +72,5 @@ public:
 private:
     QTimer poll_;
 };
-
-// "title|text|icon|buttons|default|parent|modality" of a box, buttons sorted.
-QString describeBox(const QMessageBox& box);
 
 }  // namespace testing_qt
