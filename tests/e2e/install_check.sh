@@ -36,13 +36,13 @@ w=$(window 'Zenkora Ver\. 1' 10) || fail "no window"
     fail "the player's folder holds: $(ls -A "$player")"
 # Window (60, 300) is pixel (12, 23) of a well cell.
 shows "$w" 60 300 "$(convert "$assets/n0.bmp" -format '%[pixel:p{12,23}]' info:)" || fail "no empty well"
-kill "$game"
+stop_game
 convert -size 33x33 xc:magenta "BMP3:$player/n0.bmp" && cp "$player/n0.bmp" "$work/mine.bmp"
 for run in 1 2; do
     launch
     w=$(window 'Zenkora Ver\. 1' 10) || fail "no window at start $run"
     shows "$w" 60 300 "srgb(255,0,255)" || fail "the player's n0.bmp is not painted at start $run"
-    kill "$game"
+    stop_game
     cmp -s "$player/n0.bmp" "$work/mine.bmp" || fail "the player's n0.bmp was changed"
 done
 echo PASS

@@ -51,6 +51,8 @@ launch() {
     pids+=($game)
 }
 
+stop_game() { kill "$game" 2>/dev/null; wait "$game" 2>/dev/null; }
+
 # window TITLE SECONDS: the id of a shown window with exactly that title.
 window() {
     local i w

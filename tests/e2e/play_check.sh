@@ -26,7 +26,7 @@ play() {
     answer 'ゲームオーバー'
     [ -z "$then_box" ] || answer "$then_box"
     shows "$w" 60 300 "$(convert "$assets/n0.bmp" -format '%[pixel:p{12,23}]' info:)" || fail "the well is not emptied"
-    kill "$game" && wait "$game" 2>/dev/null
+    stop_game
 }
 during=(true)
 then_box=""
