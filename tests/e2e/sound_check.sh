@@ -94,7 +94,7 @@ e2e_game_dir "$game"
 seed=$("$pilot" pick --goal fast --from 1 --to 60 2>>"$work/pilot-pick.log") || e2e_fail "no seed"
 
 before=$(size)
-ZK_ENV="SDL_AUDIODRIVER=pulseaudio" e2e_launch "$game" --seed "$seed"
+e2e_launch "$game" --seed "$seed"
 e2e_main_window 10
 wid=$WID
 at_window=$(size)
