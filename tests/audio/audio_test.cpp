@@ -6,6 +6,7 @@
 #include <pulse/simple.h>
 #include <signal.h>
 #include <sndfile.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -53,6 +54,7 @@ std::string tone(const std::string& name, double seconds, bool claim = false, bo
 void startServer()
 {
     if ((server = fork()) == 0) {
+        prctl(PR_SET_PDEATHSIG, SIGKILL);  // ends with us, even when a timeout kills us
         std::freopen("/dev/null", "w", stderr);  // as root it says it is not meant to run as root
         execlp("pulseaudio", "pulseaudio", "--daemonize=no", "--exit-idle-time=-1", "--system=false", "-n",
                "--use-pid-file=no", "--load=module-null-sink", "--load=module-native-protocol-unix", nullptr);
@@ -65,12 +67,7 @@ void killServer() { kill(server, SIGKILL), waitpid(server, nullptr, 0); }
 
 std::string slurp(std::istream&& in) { return std::string(std::istreambuf_iterator<char>(in), {}); }
 long peakKb() { const std::string s = slurp(std::ifstream("/proc/self/status")); return std::stol(s.substr(s.find("VmHWM:") + 6)); }
-int streams()
-{
-    FILE* p = popen("pactl list short sink-inputs | wc -l", "r");
-    int n = -1;
-    return std::fscanf(p, "%d", &n), pclose(p), n;
-}
+int streams() { int n = -1; FILE* p = popen("pactl list short sink-inputs | wc -l", "r"); return std::fscanf(p, "%d", &n), pclose(p), n; }
 
 // What comes out of the null sink, read live in 10 ms windows.
 class Ear {
@@ -174,7 +171,8 @@ TEST(NoServer, SoundsKeepTheirTimeSilentlyBadFilesReturnAtOnceAndItIsSaidOnce)
         sound.open();
         sound.startLoop("a.wav");
         EXPECT_NEAR(ms([&] { sound.playToEnd("a.wav"); }), 500, 50);
-        for (const char* bad : {"missing.wav", "garbage.wav", "fifo.wav", "folder.wav"}) EXPECT_LT(ms([&] { sound.playToEnd(bad); }), 20) << bad;
+        for (const char* bad : {"missing.wav", "garbage.wav", "fifo.wav", "folder.wav"})
+            EXPECT_LT(ms([&] { sound.playToEnd(bad); }), 20) << bad;
         EXPECT_LT(ms([&] { sound.startLoop("fifo.wav"); }), 20);
     }
     std::fflush(stderr);
