@@ -55,22 +55,23 @@ public:
 
     pa_sample_spec spec() const
     {
-        return {PA_SAMPLE_S16NE, static_cast<std::uint32_t>(info_.samplerate), static_cast<std::uint8_t>(info_.channels)};
+        return {PA_SAMPLE_FLOAT32NE, static_cast<std::uint32_t>(info_.samplerate), static_cast<std::uint8_t>(info_.channels)};
     }
-    std::size_t frameBytes() const { return sizeof(short) * static_cast<std::size_t>(info_.channels); }
+    std::size_t frameBytes() const { return sizeof(float) * static_cast<std::size_t>(info_.channels); }
     // Played once: what the game waits for.
     milliseconds length() const { return milliseconds(left_ * 1000 / info_.samplerate); }
 
-    // Whole frames into out; fewer than asked only at the end of a sound played once
-    // (or of a file that cannot be read on). A loop goes on from the start, no gap.
-    sf_count_t fill(short* out, sf_count_t want)
+    // Whole frames into out, as floats whatever the file's coding (read as 16-bit,
+    // float files come out silent); fewer than asked only at the end of a sound
+    // played once, or of a file that cannot be read on. A loop goes on from the start.
+    sf_count_t fill(float* out, sf_count_t want)
     {
         if (!loop_)
             want = std::min(want, left_);
         sf_count_t done = 0;
         bool rewound = false;
         while (done < want) {
-            const sf_count_t got = sf_readf_short(file_, out + done * info_.channels, want - done);
+            const sf_count_t got = sf_readf_float(file_, out + done * info_.channels, want - done);
             if (got > 0) {
                 done += got;
                 rewound = false;
@@ -252,7 +253,7 @@ struct PulseDevice::Impl {
             if (pa_stream_begin_write(s, &data, &n) < 0 || data == nullptr)
                 return;
             const sf_count_t want = static_cast<sf_count_t>(n / frameBytes);
-            const sf_count_t got = self->playing->fill(static_cast<short*>(data), want);
+            const sf_count_t got = self->playing->fill(static_cast<float*>(data), want);
             if (got > 0)
                 pa_stream_write(s, data, static_cast<std::size_t>(got) * frameBytes, nullptr, 0, PA_SEEK_RELATIVE);
             else

@@ -34,14 +34,14 @@ void sleep(std::chrono::milliseconds d) { std::this_thread::sleep_for(d); }
 template <typename F> long long ms(F f) { const auto t = Clock::now(); f(); return (Clock::now() - t) / 1ms; }
 
 // A tone, 22.05 kHz mono. Its header claims 2 GiB if claim; fill makes them real (sparse).
-std::string tone(const std::string& name, double seconds, bool claim = false, bool fill = false)
+std::string tone(const std::string& name, double seconds, int coding = SF_FORMAT_PCM_16, bool claim = false, bool fill = false)
 {
-    SF_INFO info{0, 22050, 1, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 0, 0};
-    std::vector<short> s(static_cast<std::size_t>(seconds * info.samplerate));
-    for (std::size_t i = 0; i < s.size(); ++i) s[i] = static_cast<short>(8000 * std::sin(0.1 * static_cast<double>(i)));
+    SF_INFO info{0, 22050, 1, SF_FORMAT_WAV | coding, 0, 0};
+    std::vector<float> s(static_cast<std::size_t>(seconds * info.samplerate));
+    for (std::size_t i = 0; i < s.size(); ++i) s[i] = 0.25f * std::sin(0.1f * static_cast<float>(i));
     const std::string path = dir + "/" + name;
     SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
-    sf_close((sf_writef_short(f, s.data(), static_cast<sf_count_t>(s.size())), f));
+    sf_close((sf_writef_float(f, s.data(), static_cast<sf_count_t>(s.size())), f));
     const std::uint32_t size = 0x7ffffff0;
     const char* bytes = reinterpret_cast<const char*>(&size);
     std::fstream out(path, std::ios::in | std::ios::out | std::ios::binary);
@@ -105,7 +105,7 @@ TEST(Server, LoopsJoinWithoutGapOneAtATimeAndStopWithin150Ms)
 {
     Ear ear;
     platform::PulseDevice sound;
-    const std::string a = tone("a.wav", 0.25), b = tone("b.wav", 0.25);
+    const std::string a = tone("a.wav", 0.25), b = tone("b.wav", 0.25, SF_FORMAT_FLOAT);
     sound.startLoop(a);  // starts once the server answers
     sound.open();
     EXPECT_TRUE(ear.hearsAfter(1500ms));
@@ -129,9 +129,9 @@ TEST(Server, ExplosionHoldsItsLengthAtMostFiveSecondsInConstantMemory)
     sleep(300ms);
     EXPECT_NEAR(ms([&] { sound.playToEnd(tone("bom.wav", 0.6)); }), 600, 50);
     EXPECT_TRUE(ear.hearsAfter(0ms));
-    EXPECT_NEAR(ms([&] { sound.playToEnd(tone("claims.wav", 0.2, true)); }), 200, 50);
+    EXPECT_NEAR(ms([&] { sound.playToEnd(tone("claims.wav", 0.2, SF_FORMAT_PCM_16, true)); }), 200, 50);
     const long before = peakKb();
-    EXPECT_NEAR(ms([&] { sound.playToEnd(tone("huge.wav", 0.2, true, true)); }), 5000, 50);
+    EXPECT_NEAR(ms([&] { sound.playToEnd(tone("huge.wav", 0.2, SF_FORMAT_PCM_16, true, true)); }), 5000, 50);
     EXPECT_LT(peakKb() - before, 8 * 1024) << "kB more at the peak";
 }
 
