@@ -30,9 +30,9 @@ public:
     void open();
 
     void startLoop(const std::string& fileName) override;
-    // Holds the caller for the sound's length (at most 5 s; a longer one is cut
-    // there), and never more than 100 ms beyond it, whatever the server does.
-    // Returns at once for a file that is not a readable sound.
+    // Holds the caller for the sound's own length, at most 5 s (a longer sound is
+    // cut there), whatever the server does; what the server still holds then plays
+    // on until the next call. Returns at once for a file that is not a sound.
     void playToEnd(const std::string& fileName) override;
     void stop() override;
 
