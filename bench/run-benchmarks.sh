@@ -116,7 +116,7 @@ cp "$root"/assets/* "$game_dir/"
 chmod 700 "$work/run"
 export HOME=$work/home XDG_RUNTIME_DIR=$work/run XDG_CONFIG_HOME=$work/home/.config
 export XDG_DATA_HOME=$work/home/.local/share XDG_CACHE_HOME=$work/home/.cache
-unset ZENKORA_TRACE ZENKORA_TRACE_FLUSH SDL_AUDIODRIVER QT_QPA_PLATFORM PULSE_SINK PULSE_SOURCE
+unset ZENKORA_TRACE ZENKORA_TRACE_FLUSH QT_QPA_PLATFORM PULSE_SINK PULSE_SOURCE
 
 # ------------------------------------------------------------------ X and sound
 Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
@@ -132,7 +132,6 @@ pulseaudio --daemonize=no --exit-idle-time=-1 --system=false -n --use-pid-file=n
 pulse_pid=$!
 for _ in $(seq 100); do pactl info >/dev/null 2>&1 && break; sleep 0.1; done
 pactl info >/dev/null 2>&1 || { log "PulseAudio did not start"; tail -5 "$work/pulse.log" >&2; exit 1; }
-export SDL_AUDIODRIVER=pulseaudio
 
 # ------------------------------------------------------------------ helpers
 clk_tck=$(getconf CLK_TCK)

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The real game under valgrind's memcheck (--leak-check=full) in a private Xvfb, its
-# sounds going to a private PulseAudio server's null sink as on a desktop (SDL's
-# dummy driver when pulseaudio is not installed): start-up, a game (start, keys, a
+# sounds going to a private PulseAudio server's null sink as on a desktop (silent,
+# with no server, when pulseaudio is not installed): start-up, a game (start, keys, a
 # few blocks) and quitting
 # through おしまい and the question's default button. Library-internal findings are
 # suppressed by bench/valgrind.supp; then every error and every leak left in the log
@@ -57,7 +57,7 @@ chmod 700 "$work/run"
 cp "$root"/assets/* "$work/game/"
 export HOME=$work/home XDG_RUNTIME_DIR=$work/run XDG_CONFIG_HOME=$work/home/.config
 export XDG_DATA_HOME=$work/home/.local/share XDG_CACHE_HOME=$work/home/.cache
-unset ZENKORA_TRACE QT_QPA_PLATFORM SDL_AUDIODRIVER PULSE_SINK
+unset ZENKORA_TRACE QT_QPA_PLATFORM PULSE_SERVER PULSE_SINK
 
 if command -v pulseaudio >/dev/null && command -v pactl >/dev/null; then
     export PULSE_SERVER=unix:$XDG_RUNTIME_DIR/pulse/native
@@ -68,8 +68,7 @@ if command -v pulseaudio >/dev/null && command -v pactl >/dev/null; then
     pactl info >/dev/null 2>&1 || { echo "valgrind.sh: PulseAudio did not start" >&2; exit 1; }
     sound="PulseAudio null sink"
 else
-    export SDL_AUDIODRIVER=dummy
-    sound="SDL dummy driver"
+    sound="no sound server"
 fi
 
 Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &

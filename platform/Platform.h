@@ -1,6 +1,6 @@
 #pragma once
 // What the rules need from the world. The game core sees only these interfaces;
-// the Qt/SDL layer implements them for the real window, tests use recording fakes.
+// Qt and the sound server's client implement them for the real window, tests use recording fakes.
 
 #include <cstdint>
 #include <memory>

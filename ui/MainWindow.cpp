@@ -25,7 +25,7 @@
 #include <cstdlib>
 #include <ctime>
 
-#include "platform/sdl/SdlAudio.h"
+#include "platform/pulse/PulseDevice.h"
 
 namespace ui {
 
@@ -292,12 +292,13 @@ MainWindow::MainWindow(const WindowOptions& options)
     controls_.bind(Control::optMode0, optMode_[0]);
     controls_.bind(Control::optMode1, optMode_[1]);
 
-    // Opened lazily by the device itself: building the window makes no sound.
+    // Building the window makes no sound: the server is called once it is painted.
     if (options.audio) {
         audio_ = options.audio;
     } else {
-        sdlAudio_ = std::make_unique<platform::SdlAudio>();
-        audio_ = sdlAudio_.get();
+        sound_ = std::make_unique<platform::PulseDevice>(
+            [this](const std::string& name) { return folders_.locate(name); });
+        audio_ = sound_.get();
     }
 
     game_ = std::make_unique<game::frmMain>(game::Services{
@@ -421,20 +422,17 @@ void MainWindow::bindEvents()
 
 bool MainWindow::load()
 {
-    // The title music asked for by the load event waits for the device, which opens
-    // once the window is on screen: the window never waits for the sound server.
-    if (sdlAudio_)
-        sdlAudio_->holdUntilOpened();
     return game_->Form_Load();
 }
 
 void MainWindow::paintEvent(QPaintEvent* event)
 {
     QWidget::paintEvent(event);
-    if (sdlAudio_ && !audioOpened_) {
-        audioOpened_ = true;
-        // After this paint has reached the screen.
-        QTimer::singleShot(0, this, [this] { sdlAudio_->openInBackground(); });
+    if (sound_ && !soundOpened_) {
+        soundOpened_ = true;
+        // After this paint has reached the screen; the title music asked for by the
+        // load event starts once the server answers.
+        QTimer::singleShot(0, this, [this] { sound_->open(); });
     }
 }
 

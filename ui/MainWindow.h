@@ -25,7 +25,7 @@ class QRadioButton;
 class QTimer;
 
 namespace platform {
-class SdlAudio;
+class PulseDevice;
 }
 
 namespace ui {
@@ -45,7 +45,7 @@ void setApplicationLook();
 
 struct WindowOptions {
     std::optional<std::uint64_t> seed;        // fixed: reproducible draws
-    platform::AudioDevice* audio = nullptr;  // none: the SDL sound device
+    platform::AudioDevice* audio = nullptr;  // none: the sound server
     platform::GameFolders folders{};          // none: the working directory
 };
 
@@ -110,8 +110,8 @@ private:
     platform::QtMessageBox messageBox_;
     platform::SystemClock clock_;
     platform::MixingRandom random_;
-    std::unique_ptr<platform::SdlAudio> sdlAudio_;
-    bool audioOpened_ = false;  // the device is opened after the first paint
+    std::unique_ptr<platform::PulseDevice> sound_;
+    bool soundOpened_ = false;  // the server is called after the first paint
     platform::AudioDevice* audio_ = nullptr;
     platform::PosixFiles files_;
     std::unique_ptr<game::frmMain> game_;

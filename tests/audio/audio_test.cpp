@@ -1,0 +1,207 @@
+// The sound device as players meet it: against a private PulseAudio null sink that
+// this program starts, freezes, kills and restarts itself, with an ear on the sink's
+// monitor; or against no server at all.   zenkora_audio_tests server|none (77: none)
+
+#include <gtest/gtest.h>
+#include <pulse/simple.h>
+#include <signal.h>
+#include <sndfile.h>
+#include <sys/prctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <thread>
+#include <vector>
+
+#include "platform/pulse/PulseDevice.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+std::string dir;  // the server's runtime folder, a home, the sound files
+pid_t server = 0;
+
+void sleep(std::chrono::milliseconds d) { std::this_thread::sleep_for(d); }
+template <typename F> long long ms(F f) { const auto t = Clock::now(); f(); return (Clock::now() - t) / 1ms; }
+
+// A tone, 22.05 kHz mono. Its header claims 2 GiB if claim; fill makes them real (sparse).
+std::string tone(const std::string& name, double seconds, int coding = SF_FORMAT_PCM_16, bool claim = false, bool fill = false)
+{
+    SF_INFO info{0, 22050, 1, SF_FORMAT_WAV | coding, 0, 0};
+    std::vector<float> s(static_cast<std::size_t>(seconds * info.samplerate));
+    for (std::size_t i = 0; i < s.size(); ++i) s[i] = 0.25f * std::sin(0.1f * static_cast<float>(i));
+    const std::string path = dir + "/" + name;
+    SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
+    sf_close((sf_writef_float(f, s.data(), static_cast<sf_count_t>(s.size())), f));
+    const std::uint32_t size = 0x7ffffff0;
+    const char* bytes = reinterpret_cast<const char*>(&size);
+    std::fstream out(path, std::ios::in | std::ios::out | std::ios::binary);
+    if (claim)  // the RIFF size, and the data size of libsndfile's plain header
+        out.seekp(4).write(bytes, 4).seekp(40).write(bytes, 4).flush();
+    if (fill) fs::resize_file(path, size + 44ULL);
+    return path;
+}
+
+void startServer()
+{
+    if ((server = fork()) == 0) {
+        prctl(PR_SET_PDEATHSIG, SIGKILL);  // ends with us, even when a timeout kills us
+        std::freopen("/dev/null", "w", stderr);  // as root it says it is not meant to run as root
+        execlp("pulseaudio", "pulseaudio", "--daemonize=no", "--exit-idle-time=-1", "--system=false", "-n",
+               "--use-pid-file=no", "--load=module-null-sink", "--load=module-native-protocol-unix", nullptr);
+        _exit(127);
+    }
+    for (int i = 0; i < 100 && std::system("pactl info >/dev/null 2>&1") != 0; ++i) sleep(100ms);
+}
+
+void killServer() { kill(server, SIGKILL), waitpid(server, nullptr, 0); }
+
+std::string slurp(std::istream&& in) { return std::string(std::istreambuf_iterator<char>(in), {}); }
+long peakKb() { const std::string s = slurp(std::ifstream("/proc/self/status")); return std::stol(s.substr(s.find("VmHWM:") + 6)); }
+int streams() { int n = -1; FILE* p = popen("pactl list short sink-inputs | wc -l", "r"); return std::fscanf(p, "%d", &n), pclose(p), n; }
+
+// What comes out of the null sink, read live in 10 ms windows.
+class Ear {
+public:
+    // An idle null sink renders seconds ahead: ready from its first short piece on.
+    Ear() { for (int i = 0; i < 300 && !on_; ++i) sleep(10ms); }
+    ~Ear() { run_ = false, thread_.join(); }
+    Clock::time_point lastLoud() const { return Clock::time_point(Clock::duration(last_)); }
+    bool hearsAfter(std::chrono::milliseconds d) const { return sleep(d), Clock::now() - lastLoud() < 100ms; }
+    int gaps() const { return gaps_; }  // silent windows since the first loud one
+
+private:
+    void listen()
+    {
+        const pa_sample_spec spec{PA_SAMPLE_S16NE, 22050, 1};
+        const pa_buffer_attr attr{std::uint32_t(-1), 0, 0, 0, 441};  // 10 ms pieces
+        pa_simple* s = pa_simple_new(nullptr, "ear", PA_STREAM_RECORD, "null.monitor", "ear", &spec, nullptr, &attr, nullptr);
+        short w[220];
+        while (run_ && s && pa_simple_read(s, w, sizeof w, nullptr) == 0) {
+            double sum = 0;
+            for (short v : w) sum += v * v;
+            on_ = true;
+            if (sum / 220 > 100 * 100) last_ = Clock::now().time_since_epoch().count();
+            else gaps_ += last_ != 0;
+        }
+        if (s) pa_simple_free(s);
+    }
+    std::atomic<bool> run_{true}, on_{false};
+    std::atomic<Clock::rep> last_{0};
+    std::atomic<int> gaps_{0};
+    std::thread thread_{[this] { listen(); }};
+};
+
+TEST(Server, LoopsJoinWithoutGapOneAtATimeAndStopWithin150Ms)
+{
+    Ear ear;
+    platform::PulseDevice sound;
+    const std::string a = tone("a.wav", 0.25), b = tone("b.wav", 0.25, SF_FORMAT_FLOAT);
+    sound.startLoop(a);  // starts once the server answers
+    sound.open();
+    EXPECT_TRUE(ear.hearsAfter(1500ms));
+    EXPECT_EQ(ear.gaps(), 0);
+    for (int i = 0; i < 20; ++i) sound.startLoop(a), sound.startLoop(b), sound.stop();
+    sound.startLoop(b);
+    EXPECT_TRUE(ear.hearsAfter(500ms));
+    EXPECT_EQ(streams(), 1);
+    const auto stopped = Clock::now();
+    sound.stop();
+    sleep(400ms);
+    EXPECT_LT(ear.lastLoud() - stopped, 150ms);
+    EXPECT_EQ(streams(), 0);
+}
+
+TEST(Server, ExplosionHoldsItsLengthAtMostFiveSecondsInConstantMemory)
+{
+    Ear ear;
+    platform::PulseDevice sound;
+    sound.open();
+    sleep(300ms);
+    EXPECT_NEAR(ms([&] { sound.playToEnd(tone("bom.wav", 0.6)); }), 600, 50);
+    EXPECT_TRUE(ear.hearsAfter(0ms));
+    EXPECT_NEAR(ms([&] { sound.playToEnd(tone("claims.wav", 0.2, SF_FORMAT_PCM_16, true)); }), 200, 50);
+    const long before = peakKb();
+    EXPECT_NEAR(ms([&] { sound.playToEnd(tone("huge.wav", 0.2, SF_FORMAT_PCM_16, true, true)); }), 5000, 50);
+    EXPECT_LT(peakKb() - before, 8 * 1024) << "kB more at the peak";
+}
+
+TEST(Server, FrozenOrGoneServerHoldsNoCueBeyondItsLengthAndOnItsReturnTheNextCuePlays)
+{
+    const std::string bom = tone("bom.wav", 0.4), a = tone("a.wav", 0.25);
+    kill(server, SIGSTOP);  // before the game calls it
+    platform::PulseDevice sound;
+    sound.open();
+    EXPECT_NEAR(ms([&] { sound.startLoop(a), sound.playToEnd(bom); }), 400, 50);
+    kill(server, SIGCONT);
+    sound.startLoop(a);
+    EXPECT_TRUE(Ear().hearsAfter(1s));
+    kill(server, SIGSTOP);  // in the middle of a loop
+    EXPECT_NEAR(ms([&] { sound.startLoop(a), sound.playToEnd(bom), sound.stop(); }), 400, 50);
+    kill(server, SIGCONT);
+    sound.startLoop(a);
+    sleep(300ms);
+    killServer();  // gone in the middle of a loop
+    EXPECT_NEAR(ms([&] { sound.playToEnd(bom); }), 400, 50);
+    startServer();
+    sound.startLoop(a);
+    EXPECT_TRUE(Ear().hearsAfter(1s));
+}
+
+TEST(NoServer, SoundsKeepTheirTimeSilentlyBadFilesReturnAtOnceAndItIsSaidOnce)
+{
+    mkfifo((dir + "/fifo.wav").c_str(), 0600);
+    fs::create_directory(dir + "/folder.wav");
+    std::ofstream(dir + "/garbage.wav") << std::string(20000, 'x');
+    tone("a.wav", 0.5);
+    std::fflush(stderr);
+    const int saved = dup(2);
+    std::freopen((dir + "/stderr.txt").c_str(), "w", stderr);
+    {
+        platform::PulseDevice sound([](const std::string& name) { return dir + "/" + name; });
+        sound.open();
+        sound.startLoop("a.wav");
+        EXPECT_NEAR(ms([&] { sound.playToEnd("a.wav"); }), 500, 50);
+        for (const char* bad : {"missing.wav", "garbage.wav", "fifo.wav", "folder.wav"})
+            EXPECT_LT(ms([&] { sound.playToEnd(bad); }), 20) << bad;
+        EXPECT_LT(ms([&] { sound.startLoop("fifo.wav"); }), 20);
+    }
+    std::fflush(stderr);
+    dup2(saved, 2);
+    const std::string said = slurp(std::ifstream(dir + "/stderr.txt"));
+    EXPECT_EQ(said.find('\n'), said.size() - 1) << said;  // one line
+    EXPECT_NE(said.find("sound is off"), std::string::npos) << said;
+    EXPECT_FALSE(fs::exists(dir + "/run/pulse/native")) << "a server was started for the game";
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    testing::InitGoogleTest(&argc, argv);
+    const std::string mode = argc == 2 ? argv[1] : "";
+    if (mode != "server" && mode != "none") return 2;
+    if (mode == "server" && std::system("command -v pulseaudio >/dev/null") != 0) return std::puts("SKIP: no pulseaudio"), 77;
+    // Everything the server and its clients keep goes into a folder of our own.
+    dir = (fs::temp_directory_path() / ("zenkora-audio-" + std::to_string(getpid()))).string();
+    fs::create_directories(dir + "/home"), mkdir((dir + "/run").c_str(), 0700);
+    setenv("XDG_RUNTIME_DIR", (dir + "/run").c_str(), 1);
+    setenv("HOME", (dir + "/home").c_str(), 1);
+    setenv("LANG", "C.UTF-8", 1);
+    for (const char* name : {"PULSE_SERVER", "PULSE_SINK", "PULSE_COOKIE", "XDG_CONFIG_HOME"}) unsetenv(name);
+    GTEST_FLAG_SET(filter, mode == "server" ? "Server.*" : "NoServer.*");
+    if (mode == "server") startServer();
+    const int rc = RUN_ALL_TESTS();
+    if (server > 0) killServer();
+    fs::remove_all(dir);
+    return rc;
+}
