@@ -28,7 +28,7 @@ public:
 class ImageLoader {
 public:
     virtual ~ImageLoader() = default;
-    // Loads a BMP by bare name from the working directory; throws LoadError.
+    // Loads a BMP by its bare name from wherever the game keeps it; throws LoadError.
     virtual PictureRef load(const std::string& fileName) = 0;
 };
 
