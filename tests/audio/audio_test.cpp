@@ -197,7 +197,8 @@ int main(int argc, char** argv)
     setenv("XDG_RUNTIME_DIR", (dir + "/run").c_str(), 1);
     setenv("HOME", (dir + "/home").c_str(), 1);
     setenv("LANG", "C.UTF-8", 1);
-    for (const char* name : {"PULSE_SERVER", "PULSE_SINK", "PULSE_COOKIE", "XDG_CONFIG_HOME"}) unsetenv(name);
+    setenv("PULSE_CLIENTCONFIG", (dir + "/client.conf").c_str(), 1);  // none: no server named anywhere
+    for (const char* name : {"PULSE_SERVER", "PULSE_SINK", "PULSE_COOKIE", "XDG_CONFIG_HOME", "DISPLAY"}) unsetenv(name);
     GTEST_FLAG_SET(filter, mode == "server" ? "Server.*" : "NoServer.*");
     if (mode == "server") startServer();
     const int rc = RUN_ALL_TESTS();
