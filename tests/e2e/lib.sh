@@ -27,11 +27,20 @@ export DBUS_SESSION_BUS_ADDRESS=unix:path=$work/no-bus
 mkdir -p "$HOME" && mkdir -m 700 "$XDG_RUNTIME_DIR"
 player=$XDG_DATA_HOME/zenkora
 
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
-pids+=($!)
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
-[ -s "$work/display" ] || fail "Xvfb did not start"
-export DISPLAY=:$(head -n1 "$work/display")
+# A display of our own: another X server may answer to a number whose lock file we
+# cannot see (a chroot's /tmp), so ours is known by a screen width picked at random.
+for _ in 1 2 3 4 5; do
+    export DISPLAY=:$((100 + RANDOM % 900)) width=$((1000 + RANDOM % 24))
+    Xvfb "$DISPLAY" -screen 0 "${width}x768x24" -nolisten tcp 2>/dev/null &
+    pids+=($!)
+    for _ in $(seq 100); do
+        [ "$(xdotool getdisplaygeometry 2>/dev/null)" = "$width 768" ] && break 2
+        kill -0 "${pids[-1]}" 2>/dev/null || break
+        sleep 0.05
+    done
+    kill "${pids[-1]}" 2>/dev/null
+done
+[ "$(xdotool getdisplaygeometry 2>/dev/null)" = "$width 768" ] || fail "Xvfb did not start"
 
 # start_pulse: a private sound server with a null sink (skips when there is none).
 start_pulse() {

@@ -15,7 +15,7 @@ play() {
     game=$!
     pids+=($game)
     w=$(window 'Zenkora Ver\. 1' 10) || fail "no window"
-    xdotool mousemove --window "$w" 468 368 click 1
+    xdotool mousemove --window "$w" 468 368 click 1 windowfocus --sync "$w"
     local i
     for i in $(seq 900); do
         xdotool search --onlyvisible --name '^ゲームオーバー$' >/dev/null 2>&1 && break
