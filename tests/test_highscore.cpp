@@ -94,6 +94,21 @@ TEST_F(PosixHighScoreFile, ReplacesTheFileItselfWithItsBits)
     EXPECT_EQ(std::distance(fs::directory_iterator(dir), {}), 2);
 }
 
+// Reading never waits and never swallows more than its cap.
+TEST_F(PosixHighScoreFile, ReadsOnlyRegularFilesWithinTheirCap)
+{
+    ::mkfifo((dir / "fifo").c_str(), 0644);
+    fs::create_symlink("/dev/zero", dir / "zero");
+    std::ofstream(dir / "giant").close();
+    fs::resize_file(dir / "giant", 1ULL << 30);
+    std::ofstream(dir / "small") << formatHighScore(5);
+    for (const char* name : {"fifo", "zero", "synced"})
+        EXPECT_EQ(slurp(dir / name), "not a regular file") << name;
+    EXPECT_EQ(slurp(dir / "giant"), "larger than 64 bytes");
+    EXPECT_EQ(slurp(dir / "none"), "no such file");
+    EXPECT_EQ(slurp(dir / "small"), formatHighScore(5));
+}
+
 // Two copies of the game saving at once: no best is ever replaced by a lower one.
 TEST_F(PosixHighScoreFile, TwoCopiesSavingAtOnceNeverLoseABest)
 {
