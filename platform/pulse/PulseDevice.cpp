@@ -53,7 +53,7 @@ public:
     Sound(const Sound&) = delete;
     Sound& operator=(const Sound&) = delete;
 
-    pa_sample_spec spec() const
+    pa_sample_spec sampleFormat() const
     {
         return {PA_SAMPLE_FLOAT32NE, static_cast<std::uint32_t>(info_.samplerate), static_cast<std::uint8_t>(info_.channels)};
     }
@@ -192,14 +192,14 @@ struct PulseDevice::Impl {
     {
         if (!sound)
             return;
-        const pa_sample_spec spec = sound->spec();
-        pa_stream* s = pa_sample_spec_valid(&spec) ? pa_stream_new(ctx, "Zenkora", &spec, nullptr) : nullptr;
+        const pa_sample_spec sampleFormat = sound->sampleFormat();
+        pa_stream* s = pa_sample_spec_valid(&sampleFormat) ? pa_stream_new(ctx, "Zenkora", &sampleFormat, nullptr) : nullptr;
         if (s == nullptr)
             return;
         stream = s;
         playing = std::move(sound);
         pa_stream_set_write_callback(s, &Impl::onWrite, this);
-        const auto bytes = [&spec](pa_usec_t us) { return static_cast<std::uint32_t>(pa_usec_to_bytes(us, &spec)); };
+        const auto bytes = [&sampleFormat](pa_usec_t us) { return static_cast<std::uint32_t>(pa_usec_to_bytes(us, &sampleFormat)); };
         const pa_buffer_attr attr{std::uint32_t(-1), bytes(kQueuedUs), std::uint32_t(-1), bytes(kRequestUs), std::uint32_t(-1)};
         if (pa_stream_connect_playback(s, nullptr, &attr, PA_STREAM_ADJUST_LATENCY, nullptr, nullptr) < 0)
             drop();

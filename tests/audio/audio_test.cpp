@@ -82,9 +82,9 @@ public:
 private:
     void listen()
     {
-        const pa_sample_spec spec{PA_SAMPLE_S16NE, 22050, 1};
+        const pa_sample_spec sampleFormat{PA_SAMPLE_S16NE, 22050, 1};
         const pa_buffer_attr attr{std::uint32_t(-1), 0, 0, 0, 441};  // 10 ms pieces
-        pa_simple* s = pa_simple_new(nullptr, "ear", PA_STREAM_RECORD, "null.monitor", "ear", &spec, nullptr, &attr, nullptr);
+        pa_simple* s = pa_simple_new(nullptr, "ear", PA_STREAM_RECORD, "null.monitor", "ear", &sampleFormat, nullptr, &attr, nullptr);
         short w[220];
         while (run_ && s && pa_simple_read(s, w, sizeof w, nullptr) == 0) {
             double sum = 0;
