@@ -1,12 +1,12 @@
 #include "game/frmMain.h"
 
+#include <cmath>
 #include <cstdio>
 #include <limits>
 #include <optional>
 #include <stdexcept>
 
 #include "persist/HighScore.h"
-#include "platform/MixingRandom.h"
 
 namespace game {
 
@@ -40,6 +40,16 @@ std::string signedText(std::int32_t value)
     if (value >= 0)
         text.insert(0, 1, ' ');
     return text;
+}
+
+int drawInt(double r, int k, int c)
+{
+    int step = static_cast<int>(std::floor(k * r));
+    if (step >= k)
+        step = k - 1;
+    if (step < 0)
+        step = 0;
+    return c + step;
 }
 
 frmMain::frmMain(const Services& services) : s_(services), sound_(services.audio, services.picSpace) {}
@@ -193,7 +203,7 @@ void frmMain::GameOver()
 
 // ---------------------------------------------------------------- UFO flight and dispatch
 
-int frmMain::Draw(int k, int c) { return platform::drawInt(s_.random.next(), k, c); }
+int frmMain::Draw(int k, int c) { return drawInt(s_.random.next(), k, c); }
 
 void frmMain::ShowUfosLeft()
 {

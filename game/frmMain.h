@@ -49,6 +49,9 @@ struct Services {
 // " 120", " 0", "-300": the signed number form of the score labels.
 std::string signedText(std::int32_t value);
 
+// c + floor(k * r): a draw that cannot leave c .. c + k - 1 for any r in [0, 1).
+int drawInt(double r, int k, int c);
+
 class frmMain {
 public:
     explicit frmMain(const Services& services);

@@ -65,7 +65,6 @@ enum class Control {
     optMode0,
     optMode1,
 };
-const char* controlName(Control c);
 
 class Controls {
 public:

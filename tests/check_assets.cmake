@@ -1,11 +1,11 @@
-# Makes the assets again with TOOL in the scratch folder OUT and compares them byte for byte
-# with ASSETS: every file the tool writes and every asset matching PATTERNS ("*.a,*.b") must
-# be in both and be equal. Usage: cmake -DTOOL=... -DASSETS=... -DOUT=... -DPATTERNS=... -P
+# Makes the assets of one KIND again with TOOL in the scratch folder OUT and compares them byte
+# for byte with ASSETS: every file the tool writes and every asset matching PATTERNS ("*.a,*.b")
+# must be in both and be equal. Usage: cmake -DTOOL=... -DKIND=... -DASSETS=... -DOUT=... -DPATTERNS=... -P
 file(REMOVE_RECURSE "${OUT}")
 file(MAKE_DIRECTORY "${OUT}")
-execute_process(COMMAND "${TOOL}" "${OUT}" RESULT_VARIABLE rc)
+execute_process(COMMAND "${TOOL}" "${KIND}" "${OUT}" RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
-  message(FATAL_ERROR "${TOOL} failed: ${rc}")
+  message(FATAL_ERROR "${TOOL} ${KIND} failed: ${rc}")
 endif()
 file(GLOB files RELATIVE "${OUT}" "${OUT}/*")
 string(REPLACE "," ";" PATTERNS "${PATTERNS}")

@@ -6,7 +6,7 @@
 
 namespace {
 
-using platform::drawInt;
+using game::drawInt;
 using platform::MixingRandom;
 
 std::vector<double> draws(MixingRandom& r, int n)

@@ -1,5 +1,5 @@
-// make_sounds: composes and synthesises the game's four sounds and writes
-// open.wav, game.wav, danger.wav and bom.wav into the folder given as argv[1].
+// make_assets sounds: composes and synthesises the game's four sounds and writes
+// open.wav, game.wav, danger.wav and bom.wav into the folder named on the command line.
 //
 // All synthesis is integer arithmetic (no libm, no floating point), so the
 // bytes are identical on every machine and compiler; the asset test
@@ -15,6 +15,8 @@
 #include <stdexcept>
 #include <string>
 #include <vector>
+
+#include "make_assets.h"
 
 namespace {
 
@@ -621,13 +623,8 @@ void writeWav(const std::filesystem::path& path, const std::vector<int16_t>& pcm
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: %s OUTPUT_DIR\n", argv[0]);
-    return 2;
-  }
+int makeSounds(const std::filesystem::path& dir) {
   try {
-    const std::filesystem::path dir(argv[1]);
     std::filesystem::create_directories(dir);
 
     const Buf open = makeOpen(), game = makeGame(), danger = makeDanger(), bom = makeBom();
@@ -654,7 +651,7 @@ int main(int argc, char** argv) {
     // The explosion is a one-off: simply as loud as the peak allows.
     writeWav(dir / "bom.wav", scale(bom, kPeak, measure(bom).peak));
   } catch (const std::exception& e) {
-    std::fprintf(stderr, "make_sounds: %s\n", e.what());
+    std::fprintf(stderr, "make_assets: %s\n", e.what());
     return 1;
   }
   return 0;

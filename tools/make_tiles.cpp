@@ -1,5 +1,5 @@
-// make_tiles: draws every picture the game shows and writes it into the folder
-// named on the command line. Everything is integer maths (no libm, no std
+// make_assets tiles: draws every picture the game shows and writes it into the
+// folder named on the command line. Everything is integer maths (no libm, no std
 // random), so the bytes come out the same on every machine and every run.
 #include <algorithm>
 #include <array>
@@ -10,6 +10,8 @@
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "make_assets.h"
 
 namespace {
 
@@ -758,13 +760,8 @@ std::string numbered(const char* stem, int n, const char* ending)
 
 }  // namespace
 
-int main(int argc, char** argv)
+int makeTiles(const std::filesystem::path& out)
 {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: make_tiles <output folder>\n");
-        return 2;
-    }
-    const std::filesystem::path out(argv[1]);
     std::error_code ec;
     std::filesystem::create_directories(out, ec);
     bool ok = true;

@@ -1,8 +1,6 @@
-#include "platform/MixingRandom.h"
+#include "platform/posix/MixingRandom.h"
 
 #include <chrono>
-#include <cmath>
-#include <ctime>
 
 namespace platform {
 
@@ -62,27 +60,6 @@ double MixingRandom::next()
 {
     // 53 random bits: exactly representable, always below 1.
     return static_cast<double>(nextBits() >> 11) * 0x1.0p-53;
-}
-
-std::int64_t SystemClock::millisecondsSinceMidnight()
-{
-    using namespace std::chrono;
-    auto now = system_clock::now();
-    std::time_t t = system_clock::to_time_t(now);
-    std::tm local{};
-    localtime_r(&t, &local);
-    auto ms = duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000;
-    return ((local.tm_hour * 60 + local.tm_min) * 60 + local.tm_sec) * 1000LL + ms;
-}
-
-int drawInt(double r, int k, int c)
-{
-    int step = static_cast<int>(std::floor(k * r));
-    if (step >= k)
-        step = k - 1;
-    if (step < 0)
-        step = 0;
-    return c + step;
 }
 
 }  // namespace platform

@@ -27,12 +27,4 @@ private:
     std::array<std::uint64_t, 4> s_{};
 };
 
-class SystemClock : public Clock {
-public:
-    std::int64_t millisecondsSinceMidnight() override;
-};
-
-// c + floor(k * r): a draw that cannot leave c .. c + k - 1 for any r in [0, 1).
-int drawInt(double r, int k, int c);
-
 }  // namespace platform

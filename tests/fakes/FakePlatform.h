@@ -12,7 +12,7 @@
 
 #include "game/frmMain.h"
 #include "platform/Files.h"
-#include "platform/MixingRandom.h"
+#include "platform/posix/MixingRandom.h"
 #include "platform/Platform.h"
 
 namespace fake {

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "ui/MainWindow.h"
+#include "ui/window/MainWindow.h"
 
 class QMessageBox;
 
