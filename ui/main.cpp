@@ -19,7 +19,8 @@
 #include <vector>
 
 #include "platform/GameFolders.h"
-#include "ui/MainWindow.h"
+#include "ui/Trace.h"
+#include "ui/window/MainWindow.h"
 
 #ifndef ZENKORA_VERSION
 #define ZENKORA_VERSION "1.0"
@@ -270,6 +271,7 @@ int main(int argc, char** argv)
     }
 
     ui::MainWindow window(ui::WindowOptions{seed, nullptr, folders});
+    const auto trace = ui::Trace::ofWindow(window);
     if (!window.load())
         return 1;  // the player has seen why; the window never appears
     window.showCentred();

@@ -1,4 +1,4 @@
-#include "ui/MainWindow.h"
+#include "ui/window/MainWindow.h"
 
 #include <QApplication>
 #include <QBuffer>
@@ -20,72 +20,12 @@
 #include <QTimer>
 #include <algorithm>
 #include <cmath>
-#include <cstdarg>
-#include <cstdio>
-#include <cstdlib>
-#include <ctime>
 
 #include "platform/pulse/PulseDevice.h"
 
 namespace ui {
 
 using platform::Control;
-
-// One line per event, stamped with CLOCK_MONOTONIC microseconds so that an outside
-// probe on the same clock can line its own times up with ours:
-//   ufo <us>                          UFO_Timer tick
-//   game <us> <col> <row> <falling>   GameTimer tick; the block after it
-//   key <code> <us> <col> <row>       arrow key handed to the game; the block after it
-//   paint <pixels> <us> <widget>      paint event of a widget of this window
-// Buffered: written every ZENKORA_TRACE_FLUSH lines (default 256) and at exit.
-class Trace {
-public:
-    static std::unique_ptr<Trace> fromEnvironment()
-    {
-        const char* path = std::getenv("ZENKORA_TRACE");
-        if (!path || !*path)
-            return nullptr;
-        std::FILE* file = std::fopen(path, "a");
-        if (!file) {
-            std::fprintf(stderr, "zenkora: cannot open the trace file %s\n", path);
-            return nullptr;
-        }
-        int flushEvery = 256;
-        if (const char* n = std::getenv("ZENKORA_TRACE_FLUSH"); n && std::atoi(n) > 0)
-            flushEvery = std::atoi(n);
-        return std::unique_ptr<Trace>(new Trace(file, flushEvery));
-    }
-    ~Trace() { std::fclose(file_); }
-    Trace(const Trace&) = delete;
-    Trace& operator=(const Trace&) = delete;
-
-    static long long now()
-    {
-        timespec ts{};
-        clock_gettime(CLOCK_MONOTONIC, &ts);
-        return ts.tv_sec * 1000000LL + ts.tv_nsec / 1000;
-    }
-
-    [[gnu::format(printf, 2, 3)]] void line(const char* format, ...)
-    {
-        va_list args;
-        va_start(args, format);
-        std::vfprintf(file_, format, args);
-        va_end(args);
-        if (++lines_ % flushEvery_ == 0)
-            std::fflush(file_);
-    }
-
-private:
-    Trace(std::FILE* file, int flushEvery) : file_(file), flushEvery_(flushEvery)
-    {
-        std::setvbuf(file_, nullptr, _IOFBF, 1 << 16);
-    }
-
-    std::FILE* file_;
-    int flushEvery_;
-    long long lines_ = 0;
-};
 
 namespace {
 
@@ -172,18 +112,6 @@ std::int16_t keyCodeOf(int qtKey)
     }
 }
 
-std::int16_t shiftStateOf(Qt::KeyboardModifiers modifiers)
-{
-    std::int16_t shift = 0;
-    if (modifiers & Qt::ShiftModifier)
-        shift |= 1;
-    if (modifiers & Qt::ControlModifier)
-        shift |= 2;
-    if (modifiers & Qt::AltModifier)
-        shift |= 4;
-    return shift;
-}
-
 }  // namespace
 
 QStringList designFamilies()
@@ -256,8 +184,7 @@ MainWindow::MainWindow(const WindowOptions& options)
       controls_(this),
       messageBox_(this),
       random_(clock_, options.seed),
-      files_(folders_.player),
-      trace_(Trace::fromEnvironment())
+      files_(folders_.player)
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QString::fromUtf8(kTitle));
@@ -407,17 +334,8 @@ void MainWindow::bindEvents()
         connect(optMax_[index], &QAbstractButton::clicked, this, [this, index] { game_->optMax_Click(index); });
         connect(optMode_[index], &QAbstractButton::clicked, this, [this, index] { game_->optMode_Click(index); });
     }
-    connect(GameTimer_, &QTimer::timeout, this, [this] {
-        const long long t = trace_ ? Trace::now() : 0;
-        game_->GameTimer_Timer();
-        if (trace_)
-            trace_->line("game %lld %d %d %d\n", t, game_->pieceCol, game_->pieceRow, GameTimer_->isActive() ? 1 : 0);
-    });
-    connect(UFO_Timer_, &QTimer::timeout, this, [this] {
-        if (trace_)
-            trace_->line("ufo %lld\n", Trace::now());
-        game_->UFO_Timer_Timer();
-    });
+    connect(GameTimer_, &QTimer::timeout, this, [this] { game_->GameTimer_Timer(); });
+    connect(UFO_Timer_, &QTimer::timeout, this, [this] { game_->UFO_Timer_Timer(); });
 }
 
 bool MainWindow::load()
@@ -445,17 +363,6 @@ void MainWindow::showCentred()
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event)
 {
-    if (trace_ && event->type() == QEvent::Paint) {
-        auto* widget = qobject_cast<QWidget*>(watched);
-        if (widget && widget->window() == this) {
-            long long area = 0;
-            for (const QRect& r : static_cast<QPaintEvent*>(event)->region())
-                area += 1LL * r.width() * r.height();
-            const QString name = widget->objectName();
-            trace_->line("paint %lld %lld %s\n", area, Trace::now(), name.isEmpty() ? "-" : qPrintable(name));
-        }
-        return false;
-    }
     if (event->type() != QEvent::KeyPress)
         return false;
     auto* key = static_cast<QKeyEvent*>(event);
@@ -466,19 +373,16 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event)
     if (QApplication::activeModalWidget())
         return true;  // the window waits for the box
     // Key preview: the window's handler sees the key first, then the control with the
-    // focus gets it too, unless the handler took it by clearing the code. Qt shows
+    // focus gets it too (the handler never takes a key by clearing its code). Qt shows
     // the filter the same event again at every step up the parent chain; only the
     // first step, at the focus widget, is the preview.
     if (widget != (focusWidget() ? focusWidget() : this))
         return false;
     if (keyObserver_)
         keyObserver_(code);
-    const long long t = trace_ ? Trace::now() : 0;
     std::int16_t keyCode = code;
-    game_->Form_KeyDown(keyCode, shiftStateOf(key->modifiers()));
-    if (trace_)
-        trace_->line("key %d %lld %d %d\n", code, t, game_->pieceCol, game_->pieceRow);
-    return keyCode == 0;
+    game_->Form_KeyDown(keyCode, 0);
+    return false;
 }
 
 void MainWindow::closeEvent(QCloseEvent* event)

@@ -13,7 +13,8 @@
 #include "game/frmMain.h"
 #include "platform/Files.h"
 #include "platform/GameFolders.h"
-#include "platform/MixingRandom.h"
+#include "platform/posix/MixingRandom.h"
+#include "platform/posix/SystemClock.h"
 #include "platform/qt/QtPlatform.h"
 #include "platform/qt/QtSurface.h"
 
@@ -31,8 +32,6 @@ class PulseDevice;
 namespace ui {
 
 inline constexpr const char* kTitle = "Zenkora Ver. 1";
-
-class Trace;
 
 // The designed captions' Japanese gothics, those with a real bold first.
 QStringList designFamilies();
@@ -117,10 +116,6 @@ private:
     std::unique_ptr<game::frmMain> game_;
 
     std::function<void(std::int16_t)> keyObserver_;
-
-    // ZENKORA_TRACE=<file>: timer ticks, keys and paints with their times, for the
-    // benchmarks. Null, and free, when the variable is unset.
-    std::unique_ptr<Trace> trace_;
 };
 
 }  // namespace ui
