@@ -175,13 +175,6 @@ void QtSurface::paintEvent(QPaintEvent* event)
     p.setRenderHint(QPainter::SmoothPixmapTransform, false);
     p.setCompositionMode(QPainter::CompositionMode_Source);
     p.drawImage(0, 0, image_);  // the paint region clips this
-
-    std::int64_t area = 0;
-    for (const QRect& r : event->region())
-        area += std::int64_t(r.width()) * r.height();
-    ++stats_.paints;
-    stats_.lastPixels = area;
-    stats_.totalPixels += area;
     pending_ -= event->region();
 }
 

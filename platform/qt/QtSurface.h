@@ -6,7 +6,6 @@
 #include <QImage>
 #include <QRegion>
 #include <QWidget>
-#include <cstdint>
 #include <functional>
 #include <string>
 #include <utility>
@@ -48,25 +47,14 @@ public:
 
     explicit QtSurface(QWidget* parent = nullptr);
 
-    void setPixelUnits() override { pixelUnits_ = true; }
-    // Everything is kept anyway; the flag is only remembered.
-    void setPersistent(bool on) override { persistent_ = on; }
+    // Always pixels, and everything drawn is kept anyway.
+    void setPixelUnits() override {}
+    void setPersistent(bool) override {}
     void paintPicture(const Picture& picture, int x, int y) override;
     void fillBlack(int x, int y, int width, int height) override;
     void present() override;
 
-    bool pixelUnits() const { return pixelUnits_; }
-    bool persistent() const { return persistent_; }
     const QImage& image() const { return image_; }
-
-    // Repaint cost, in logical pixels, for tests and benchmarks.
-    struct PaintStats {
-        std::int64_t paints = 0;       // paint events handled
-        std::int64_t lastPixels = 0;   // area repainted by the latest one
-        std::int64_t totalPixels = 0;  // area repainted by all of them
-    };
-    const PaintStats& paintStats() const { return stats_; }
-    void resetPaintStats() { stats_ = {}; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -76,9 +64,6 @@ private:
 
     QImage image_;
     QRegion pending_;  // drawn into the image, not yet on the screen
-    bool persistent_ = false;
-    bool pixelUnits_ = false;
-    PaintStats stats_;
 };
 
 }  // namespace platform
