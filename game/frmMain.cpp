@@ -259,20 +259,30 @@ void frmMain::TurnChange()
     s_.UFO_Timer.setEnabled(true);
 }
 
+// The end of a block: a bomb explodes, a number is summed with its column; then the
+// next UFO. A number that cleared nothing may instead end the game, or stay live
+// where it was dropped until the next tick, which ends it again at rest.
+void frmMain::EndBlock(IfNothingCleared otherwise)
+{
+    if (cargo == kBomb) {
+        ExplodeBomb();
+        TurnChange();
+        return;
+    }
+    // At rest the next UFO comes whatever the sum; only the other ends ask.
+    if (otherwise != IfNothingCleared::NextUfo)
+        columnCleared = False;
+    CheckColumnSum();
+    if (columnCleared == True || otherwise == IfNothingCleared::NextUfo)
+        TurnChange();
+    else if (otherwise == IfNothingCleared::GameOver)
+        GameOver();
+}
+
 void frmMain::GameTimer_Timer()
 {
     if (board(dropCol, 0) != kEmpty) {
-        if (cargo == kBomb) {
-            ExplodeBomb();
-            TurnChange();
-            return;
-        }
-        columnCleared = False;
-        CheckColumnSum();
-        if (columnCleared == True)
-            TurnChange();
-        else
-            GameOver();
+        EndBlock(IfNothingCleared::GameOver);  // it cannot enter the well
         return;
     }
     const int next = pieceRow + 1;
@@ -281,14 +291,9 @@ void frmMain::GameTimer_Timer()
         DrawPieceMove();
         return;
     }
-    if (cargo == kBomb) {
-        ExplodeBomb();
-        TurnChange();
-        return;
-    }
-    board(pieceCol, pieceRow) = cargo;
-    CheckColumnSum();
-    TurnChange();
+    if (cargo != kBomb)
+        board(pieceCol, pieceRow) = cargo;
+    EndBlock(IfNothingCleared::NextUfo);
 }
 
 void frmMain::Form_KeyDown(std::int16_t& KeyCode, std::int16_t /*Shift*/)
@@ -327,15 +332,7 @@ void frmMain::HardDrop()
     pieceRow = fit<std::int16_t>(pieceRow + n);
     board(pieceCol, pieceRow) = cargo;
     DrawPieceMove();
-    if (cargo == kBomb) {
-        ExplodeBomb();
-        TurnChange();
-        return;
-    }
-    columnCleared = False;
-    CheckColumnSum();
-    if (columnCleared == True)
-        TurnChange();
+    EndBlock(IfNothingCleared::StayLive);
 }
 
 // ---------------------------------------------------------------- column sums and bombs

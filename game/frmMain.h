@@ -107,6 +107,8 @@ public:
     void NewGame();
 
 private:
+    enum class IfNothingCleared { NextUfo, GameOver, StayLive };
+    void EndBlock(IfNothingCleared otherwise);
     void TurnChange();
     void PaintTile(std::int16_t slot, int x, int y);
     void PaintCell(std::int16_t slot, int column, int row);

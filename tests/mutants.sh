@@ -6,7 +6,7 @@
 # original that is not in its file exactly once is an error, never counted as noticed.
 set -uo pipefail; shopt -u patsub_replacement 2>/dev/null
 root=$(cd "$(dirname "$0")/.." && pwd)
-R=game/frmMain.cpp H=persist/HighScore.cpp S=sound/SoundCues.cpp M=platform/MixingRandom.cpp
+R=game/frmMain.cpp H=persist/HighScore.cpp S=sound/SoundCues.cpp M=platform/posix/MixingRandom.cpp
 faults=$(cat <<'EOF'
 R @@ if (ufoCount > kUfosPerGame) @@ if (ufoCount >= kUfosPerGame)
 R @@ ufoCol = fit<std::int16_t>(Draw(7, 2)); @@ ufoCol = fit<std::int16_t>(Draw(7, 1));
@@ -18,13 +18,13 @@ R @@         prevCol = dropCol; @@ ;
 R @@ if (board(pieceCol, next) == kEmpty && next != 9) @@ if (board(pieceCol, next) == kEmpty)
 R @@ if (board(dropCol, 0) != kEmpty) { @@ if (board(dropCol, 1) != kEmpty) {
 R @@         columnCleared = False; @@ ;
-R @@     board(pieceCol, pieceRow) = cargo;¶    CheckColumnSum(); @@     CheckColumnSum();
+R @@     if (cargo != kBomb)¶        board(pieceCol, pieceRow) = cargo;¶    EndBlock @@     EndBlock
 R @@ if (!s_.GameTimer.enabled() || pieceRow == -1) @@ if (!s_.GameTimer.enabled())
 R @@ KeyCode == vbKeyRight && pieceCol < 8 @@ KeyCode == vbKeyRight && pieceCol < 9
 R @@ if (board(pieceCol, pieceRow) == cargo)¶        board(pieceCol, pieceRow) = kEmpty; @@ ;
 R @@ if (step == 0 || board(pieceCol + step, pieceRow) != kEmpty) @@ if (step == 0)
 R @@ board(pieceCol, pieceRow) = cargo;¶    DrawPieceMove(); @@ DrawPieceMove();
-R @@ if (columnCleared == True)¶        TurnChange();¶} @@ }
+R @@ columnCleared == True || otherwise @@ otherwise
 R @@ if (sum % 10 != 0) @@ if (sum != 10)
 R @@ const int e = 9 - pieceRow + gameMode; @@ const int e = 8 - pieceRow + gameMode;
 R @@ if (maxNumber == 9) @@ if (maxNumber == 5)
@@ -46,6 +46,7 @@ R @@ text::kQuitTitle) == platform::mb::No) @@ text::kQuitTitle) == platform::mb
 R @@ ShowUfosLeft();¶        sound_.play(Cue::Title);¶        ResetToIdle();¶    }¶} @@ sound_.play(Cue::Title);¶        ResetToIdle();¶    }¶}
 R @@ 2 * kCell + 96, 96); @@ kCell + 96, 96);
 R @@ prevRow = pieceRow;¶} @@ }
+R @@ std::floor(k * r) @@ std::ceil(k * r)
 H @@ line.substr(1, kKey.size()) != kKey @@ line.substr(0, kKey.size()) != kKey
 H @@ line.substr(11, line.size() - 12) @@ line.substr(11, line.size() - 11)
 H @@ find_first_of("\r\n", pos) @@ find_first_of("\n", pos)
@@ -62,7 +63,6 @@ S @@ { device_.stop(); } @@ {}
 M @@ word ^= splitmix(x); @@ word = splitmix(x);
 M @@ if (!fixed_) @@ if (fixed_)
 M @@ nextBits() >> 11) @@ nextBits() >> 10)
-M @@ std::floor(k * r) @@ std::ceil(k * r)
 EOF
 )
 scratch=$(mktemp -d /tmp/zenkora-mutants.XXXXXX); trap 'rm -rf "$scratch"' EXIT
