@@ -7,8 +7,8 @@ BUILD_PACKAGES=(g++ cmake ninja-build pkgconf qt6-base-dev libfontconfig-dev
                 fonts-ipafont-gothic fonts-mplus)
 # Testing it: the unit test frameworks, an X server and a sound server of the tests' own,
 # screenshots and sound measurements, the sanitizer and fuzzer runtimes, the metadata checkers.
-TEST_PACKAGES=(libgtest-dev libgmock-dev
-               xvfb xauth xdotool x11-utils imagemagick
+TEST_PACKAGES=(libgtest-dev
+               xvfb xdotool imagemagick
                pulseaudio pulseaudio-utils sox
                clang libclang-rt-14-dev
                desktop-file-utils appstream groff-base)
