@@ -2,6 +2,13 @@
 
 namespace sound {
 
+namespace {
+
+struct CueInfo {
+    const char* file;
+    bool loop;  // false: play once and hold everything until it ends
+};
+
 const CueInfo& cueInfo(Cue cue)
 {
     static const CueInfo table[] = {
@@ -12,6 +19,8 @@ const CueInfo& cueInfo(Cue cue)
     };
     return table[static_cast<int>(cue)];
 }
+
+}  // namespace
 
 SoundCues::SoundCues(platform::AudioDevice& device, platform::Surface& screen)
     : device_(device), screen_(screen)

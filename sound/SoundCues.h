@@ -2,20 +2,11 @@
 // Which file each moment of the game plays, and how. This table is the one place
 // that says so; the rules only name the cue.
 
-#include <string>
-
 #include "platform/Platform.h"
 
 namespace sound {
 
 enum class Cue { Title, Game, Danger, Explosion };
-
-struct CueInfo {
-    const char* file;
-    bool loop;  // false: play once and hold everything until it ends
-};
-
-const CueInfo& cueInfo(Cue cue);
 
 class SoundCues {
 public:

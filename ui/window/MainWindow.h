@@ -64,7 +64,6 @@ public:
 
     game::frmMain& game() { return *game_; }
     platform::QtSurface& surface() { return *picSpace_; }
-    platform::QtControls& controls() { return controls_; }
     platform::QtMessageBox& messageBox() { return messageBox_; }
 
     // Told of every key code handed to Form_KeyDown.
