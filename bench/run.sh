@@ -45,7 +45,9 @@ BENCH_PACKAGES=(xvfb xdotool pulseaudio pulseaudio-utils libx11-dev libxdamage-d
 ensure_packages "${BUILD_PACKAGES[@]}" "${BENCH_PACKAGES[@]}"
 build=$root/build-bench
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF -DZENKORA_BENCH=ON >/dev/null
-cmake --build "$build" --target zenkora bench_floor bench_xprobe -j "$(jobs)" >/dev/null
+targets=(bench_floor bench_xprobe)
+[ -n "$binary" ] || targets+=(zenkora)
+cmake --build "$build" --target "${targets[@]}" -j "$(jobs)" >/dev/null
 floor=$build/bench/bench_floor xprobe=$build/bench/bench_xprobe
 binary=${binary:-$build/ui/zenkora}
 title="Zenkora Ver. 1" floor_title="zenkora-floor"
@@ -143,7 +145,7 @@ intervals() {
     awk -v name="$2" -v other="$3" -v from="$5" -v to="$6" '$1 != name && $1 != other || $2 < from || $2 > to { next }
         $1 == other { prev = ""; next } { if (prev != "") print ($2 - prev) / 1000; prev = $2 }' "$1" >"$work/iv"
     printf '%s %s %s %s %s\n' "$(wc -l <"$work/iv")" "$(median <"$work/iv")" \
-        "$(awk -v p="$4" '{ d = $1 - p; print d < 0 ? -d : d }' "$work/iv" | sort -n | awk '{ a[NR] = $1 } END { i = int(NR * 0.99 + 0.999); print NR ? a[i > NR ? NR : i] : "nan" }')" \
+        "$(awk -v p="$4" '{ d = $1 - p; print d < 0 ? -d : d }' "$work/iv" | sort -n | awk '{ a[NR] = $1 } END { i = int(NR * 0.99 + 0.999); if (i > NR) i = NR; print NR ? a[i] : "nan" }')" \
         "$(awk -v p="$4" '$1 > 1.5 * p' "$work/iv" | wc -l)" "$(awk -v p="$4" '$1 < 0.5 * p' "$work/iv" | wc -l)"
 }
 end=99999999999999
