@@ -25,6 +25,7 @@ R @@ if (board(pieceCol, pieceRow) == cargo)¶        board(pieceCol, pieceRow) 
 R @@ if (step == 0 || board(pieceCol + step, pieceRow) != kEmpty) @@ if (step == 0)
 R @@ board(pieceCol, pieceRow) = cargo;¶    DrawPieceMove(); @@ DrawPieceMove();
 R @@ columnCleared == True || otherwise @@ otherwise
+R @@ else if (otherwise == IfNothingCleared::GameOver)¶        GameOver(); @@ ;
 R @@ if (sum % 10 != 0) @@ if (sum != 10)
 R @@ const int e = 9 - pieceRow + gameMode; @@ const int e = 8 - pieceRow + gameMode;
 R @@ if (maxNumber == 9) @@ if (maxNumber == 5)
