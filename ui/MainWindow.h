@@ -12,7 +12,7 @@
 
 #include "game/frmMain.h"
 #include "platform/Files.h"
-#include "platform/GameFolders.h"
+#include "platform/posix/GameFolders.h"
 #include "platform/MixingRandom.h"
 #include "platform/qt/QtPlatform.h"
 #include "platform/qt/QtSurface.h"

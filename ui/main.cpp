@@ -18,7 +18,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/GameFolders.h"
+#include "platform/posix/GameFolders.h"
 #include "ui/MainWindow.h"
 
 #ifndef ZENKORA_VERSION

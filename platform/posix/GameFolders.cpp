@@ -1,4 +1,4 @@
-#include "platform/GameFolders.h"
+#include "platform/posix/GameFolders.h"
 
 #include <fcntl.h>
 #include <pwd.h>
