@@ -11,7 +11,7 @@
 #include <optional>
 
 #include "game/frmMain.h"
-#include "platform/Files.h"
+#include "platform/posix/PosixFiles.h"
 #include "platform/posix/GameFolders.h"
 #include "platform/MixingRandom.h"
 #include "platform/qt/QtPlatform.h"

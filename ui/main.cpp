@@ -18,6 +18,7 @@
 #include <utility>
 #include <vector>
 
+#include "persist/HighScore.h"
 #include "platform/posix/GameFolders.h"
 #include "ui/MainWindow.h"
 
@@ -263,7 +264,7 @@ int main(int argc, char** argv)
 
     const platform::GameFolders folders = platform::findGameFolders();
     std::string problem;
-    if (!platform::makePlayerFolder(folders, problem)) {
+    if (!platform::makePlayerFolder(folders, persist::kHighScoreFile, problem)) {
         std::fprintf(stderr, "zenkora: %s\n", problem.c_str());
         platform::QtMessageBox(nullptr).show(game::text::kFileNotFound, platform::mb::Critical, game::text::kCaution);
         return 1;

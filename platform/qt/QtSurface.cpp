@@ -5,14 +5,11 @@
 #include <QPaintEvent>
 #include <QPainter>
 
-#include "platform/Files.h"
+#include "platform/posix/PosixFiles.h"
 
 namespace platform {
 
 namespace {
-
-// Tiles are a few kilobytes; a file far beyond that is not one of ours.
-constexpr std::size_t kMaxImageFile = 1024 * 1024;
 
 std::uint32_t le32(const QByteArray& bytes, int at)
 {
@@ -89,7 +86,7 @@ PictureRef QtImageLoader::load(const std::string& fileName)
 {
     const std::string path = locate_ ? locate_(fileName) : fileName;
     std::string content, why;
-    if (!readRegularFile(path, kMaxImageFile, content, why))
+    if (!readRegularFile(path, kMaxFileBytes, content, why))
         fail(path, why);
     QByteArray bytes = QByteArray::fromStdString(content);
     if (const char* problem = bmpProblem(bytes))
