@@ -58,8 +58,10 @@ const char* bmpProblem(const QByteArray& bytes)
     }
     if (height < 0)
         height = -height;
-    if (width <= 0 || height == 0 || width > 65535 || height > 65535)
+    if (width <= 0 || height == 0)
         return "bad BMP dimensions";
+    if (width > kMaxImageSide || height > kMaxImageSide)
+        return "BMP larger than 1024 x 1024";
     switch (bits) {
     case 1: case 4: case 8: case 16: case 24: case 32: break;
     default: return "bad BMP bit depth";
