@@ -262,4 +262,17 @@ TEST(HighScoreInGame, OnlyANewBestReachesTheFile)
     EXPECT_EQ(g.p.files.files["h-score.txt"], formatHighScore(3200));
 }
 
+// Ended from outside while the game-over box is up (a logout), the new best is saved
+// there and once only; at any other time nothing is.
+TEST(HighScoreInGame, ABestPendingBehindTheGameOverBoxIsSavedOnTheWayOut)
+{
+    fake::Game g;
+    g.f.SavePendingBest();
+    g.p.whileBox = [&] { g.f.SavePendingBest(), g.f.SavePendingBest(); };
+    g.f.score = 700;
+    g.f.GameOver();
+    EXPECT_EQ(g.p.files.files["h-score.txt"], formatHighScore(700));
+    EXPECT_EQ(g.p.log.since(0, "file lock").size(), 1u);
+}
+
 }  // namespace

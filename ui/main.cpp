@@ -21,6 +21,7 @@
 #include "persist/HighScore.h"
 #include "platform/posix/GameFolders.h"
 #include "ui/MainWindow.h"
+#include "ui/SaveOnSignals.h"
 
 #ifndef ZENKORA_VERSION
 #define ZENKORA_VERSION "1.0"
@@ -271,6 +272,7 @@ int main(int argc, char** argv)
     }
 
     ui::MainWindow window(ui::WindowOptions{seed, nullptr, folders});
+    const ui::SaveOnSignals saveOnSignals([&window] { window.game().SavePendingBest(); });
     if (!window.load())
         return 1;  // the player has seen why; the window never appears
     window.showCentred();
