@@ -193,12 +193,24 @@ void frmMain::GameOver()
 {
     s_.GameTimer.setEnabled(false);
     s_.UFO_Timer.setEnabled(false);
+    bestPending_ = true;
     sound_.stop();
     s_.messageBox.show(text::kGameOver, platform::mb::Exclamation, text::kGameOverTitle);
+    if (!bestPending_)
+        return;  // saved while the box was up: the program is ending
+    bestPending_ = false;
     sound_.play(Cue::Title);
     if (!SaveHighScore())
         s_.messageBox.show(text::kSaveFailed, platform::mb::Exclamation, text::kCaution);
     ResetToIdle();
+}
+
+void frmMain::SavePendingBest()
+{
+    if (bestPending_) {
+        bestPending_ = false;
+        SaveHighScore();  // nobody is left to be told of a failure
+    }
 }
 
 // ---------------------------------------------------------------- UFO flight and dispatch

@@ -99,6 +99,9 @@ public:
     bool SaveHighScore();  // false: a new best could not be written
     void ResetToIdle();
     void GameOver();
+    // Saves the best of a game that has ended but is not saved yet (its game-over box
+    // is still up): the program is about to be ended from outside.
+    void SavePendingBest();
     void NextUfo();
     void HardDrop();
     void CheckColumnSum();
@@ -118,6 +121,7 @@ private:
 
     Services s_;
     sound::SoundCues sound_;
+    bool bestPending_ = false;  // from GameOver's box to its save
 };
 
 }  // namespace game

@@ -50,7 +50,8 @@ std::int32_t parseHighScore(std::string_view content, bool* recognised)
     std::int32_t candidate = 0;
     if (recognised)
         *recognised = false;
-    size_t pos = 0;
+    constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+    size_t pos = content.starts_with(kByteOrderMark) ? kByteOrderMark.size() : 0;
     while (pos < content.size()) {
         size_t end = content.find_first_of("\r\n", pos);
         if (end == std::string_view::npos)
@@ -82,6 +83,8 @@ std::optional<std::int32_t> saveBest(platform::Files& files, std::int32_t score)
 {
     // A link stays a link: the file it names is the one replaced, in its own folder.
     const std::string target = files.resolve(files.pathOf(kHighScoreFile));
+    if (target.empty())
+        return std::nullopt;
     const int lock = files.lock(target);
     if (lock < 0)
         return std::nullopt;

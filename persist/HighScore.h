@@ -13,8 +13,8 @@
 namespace persist {
 
 inline constexpr const char* kHighScoreFile = "h-score.txt";
-// The file is one short line; anything much longer is not ours.
-inline constexpr std::size_t kHighScoreCap = 4096;
+// Hand-edited files may be long; they are read as far as the images are.
+inline constexpr std::size_t kHighScoreCap = platform::kMaxFileBytes;
 
 class BadHighScore : public std::runtime_error {
 public:
@@ -22,7 +22,8 @@ public:
 };
 
 // The value of the last line whose characters 2 to 11 are the key, 0 when none is
-// (`recognised` then says false). Lines end at CR LF, a lone CR or a lone LF. Throws
+// (`recognised` then says false). Lines end at CR LF, a lone CR or a lone LF; a leading
+// UTF-8 byte-order mark, as some editors write, is no part of the first line. Throws
 // BadHighScore for a matching line whose value is not a decimal 32-bit integer.
 std::int32_t parseHighScore(std::string_view content, bool* recognised = nullptr);
 
@@ -31,9 +32,10 @@ std::string formatHighScore(std::int32_t value);
 
 // Records `score` in the high-score file unless the file, read again under the save
 // lock, holds a higher best: another copy of the game may have saved one meanwhile.
-// The file is replaced whole (through a symbolic link, its target), so that it is
-// always either the old or the new file. Returns the best the file holds now, or
-// nothing when it could not be written and the old file is left as it was.
+// The file is replaced whole (through a symbolic link, its target, when that is the
+// player's), so that it is always either the old or the new file. Returns the best the
+// file holds now, or nothing when it could not be written (nor the lock had in a short
+// while) and the old file is left as it was.
 std::optional<std::int32_t> saveBest(platform::Files& files, std::int32_t score);
 
 }  // namespace persist

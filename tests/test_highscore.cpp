@@ -1,15 +1,20 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <grp.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <optional>
 
 #include "fakes/FakePlatform.h"
 #include "persist/HighScore.h"
+#include "platform/posix/PosixFiles.h"
 
 namespace fs = std::filesystem;
 using persist::formatHighScore;
@@ -29,6 +34,7 @@ TEST(HighScoreReader, ReadsWhatPlayersAndEditorsLeaveBehind)
         {"no leading quote does not match", "HighScore=120\"\r\n", 0},
         {"lost closing quote loses a digit", "\"HighScore=120\r\n", 12},
         {"first and last character never examined", "xHighScore=42y", 42},
+        {"an editor's byte-order mark", "\xEF\xBB\xBF\"HighScore=500\"\r\n", 500},
         {"negative read unchanged", "\"HighScore=-5\"\r\n", -5},
         {"largest", "\"HighScore=2147483647\"", 2147483647},
         {"smallest", "\"HighScore=-2147483648\"", -2147483647 - 1},
@@ -128,30 +134,125 @@ TEST_F(PosixHighScoreFile, TwoCopiesSavingAtOnceNeverLoseABest)
     EXPECT_EQ(slurp(path), formatHighScore(399));
 }
 
-// A best kept in a form the reader does not know is read as 0, and the player is told.
-TEST(HighScoreInGame, StartUpSaysWhenItReadsNoBest)
+// Another copy holding the lock past the patience of a save: the save gives up after
+// 2 s at most, and the file keeps its best. No time passes here: the pauses are counted.
+TEST_F(PosixHighScoreFile, WaitsForTheLockTwoSecondsAtMost)
 {
-    fake::Game known(false), bom(false);
-    known.p.files.files["h-score.txt"] = formatHighScore(120);
-    bom.p.files.files["h-score.txt"] = "\xEF\xBB\xBF\"HighScore=500\"\r\n";
-    ::testing::internal::CaptureStderr();
-    ASSERT_TRUE(known.f.Form_Load() && bom.f.Form_Load());
-    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
-              "zenkora: h-score.txt has no line \"HighScore=...\"; the best score is read as 0\n");
-    EXPECT_EQ(known.caption(platform::Control::lblHighScore), " 120");
-    EXPECT_EQ(bom.caption(platform::Control::lblHighScore), " 0");
+    struct CountingFiles : platform::PosixFiles {
+        using PosixFiles::PosixFiles;
+        std::chrono::milliseconds pause(std::chrono::milliseconds wanted) override
+        {
+            waited += wanted;
+            if (waited > kLockPatience)
+                ::flock(held, LOCK_UN);  // an endless wait would now save after all
+            return wanted;
+        }
+        std::chrono::milliseconds waited{0};
+        int held = -1;
+    } counting{dir.string()};
+    ASSERT_EQ(saveBest(files, 10), 10);
+    counting.held = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_EQ(::flock(counting.held, LOCK_EX), 0);
+    EXPECT_EQ(saveBest(counting, 20), std::nullopt);
+    EXPECT_EQ(counting.waited, platform::PosixFiles::kLockPatience);
+    EXPECT_EQ(slurp(path), formatHighScore(10));
+    ::close(counting.held);
+    EXPECT_EQ(saveBest(counting, 20), 20);
 }
 
-TEST(HighScoreInGame, SaveOnlyWhenTheScoreQualifies)
+// Without a lock (a file system that keeps none), a save removes only the files that
+// killed saves left long ago, never one another copy may be writing now.
+TEST_F(PosixHighScoreFile, WithoutALockOnlyOldLeftoversAreRemoved)
+{
+    struct UnlockedFiles : platform::PosixFiles {
+        using PosixFiles::PosixFiles;
+        int lock(const std::string&) override { return ::open("/", O_RDONLY | O_CLOEXEC); }
+    } unlocked{dir.string()};
+    const fs::path fresh = dir / "h-score.txt.saving-Ab12cd", old = dir / "h-score.txt.saving-Zz99zz";
+    std::ofstream(fresh).close(), std::ofstream(old).close();
+    fs::last_write_time(old, fs::file_time_type::clock::now() - std::chrono::minutes(2));
+    ASSERT_EQ(saveBest(unlocked, 5), 5);
+    EXPECT_TRUE(fs::exists(fresh));
+    EXPECT_FALSE(fs::exists(old));
+}
+
+// Root playing: a link is followed only to a file of the owner of the player's folder,
+// a link to nowhere makes nothing, and the player's file keeps its owner, group and
+// bits, so that the player (uid 65534 here) saves after root did.
+TEST_F(PosixHighScoreFile, AsRootOnlyThePlayersOwnFileIsWritten)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root";
+    const fs::path theirs = dir / "synced" / "theirs";
+    std::ofstream(theirs) << "root:x:0:0\n";
+    ASSERT_EQ(::chown(theirs.c_str(), 65534, 65534), 0);
+    for (const fs::path& to : {theirs, dir / "synced" / "nowhere"}) {
+        fs::remove(path), fs::create_symlink(to, path);
+        EXPECT_EQ(saveBest(files, 3060), std::nullopt) << to;
+    }
+    EXPECT_EQ(slurp(theirs), "root:x:0:0\n");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir / "synced"), {}), 1);
+
+    fs::remove(path);
+    std::ofstream(path) << formatHighScore(1);
+    ::chmod(path.c_str(), 0640);
+    ::chmod(dir.c_str(), 0755);
+    ASSERT_EQ(::chown(dir.c_str(), 65534, 65534) | ::chown(path.c_str(), 65534, 65534), 0);
+    ASSERT_EQ(saveBest(files, 2), 2);
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_TRUE(st.st_uid == 65534 && st.st_gid == 65534 && (st.st_mode & 07777) == 0640);
+    const pid_t player = ::fork();
+    if (player == 0)
+        ::_exit(::setgroups(0, nullptr) | ::setresgid(65534, 65534, 65534) | ::setresuid(65534, 65534, 65534) ||
+                saveBest(files, 3) != 3);
+    int status = -1;
+    EXPECT_TRUE(::waitpid(player, &status, 0) == player && status == 0) << "the player could not save after root";
+}
+
+// Whatever the file holds within its cap is read to its end; beyond the cap the start
+// fails at once. A best kept in a form the reader does not know is read as 0, and the
+// player is told.
+TEST(HighScoreInGame, StartUpReadsLongFilesAndSaysWhenItReadsNoBest)
+{
+    std::string counted, late(3000, '\n');
+    for (int value = 1; value <= 400; ++value)
+        counted += formatHighScore(value);
+    late += formatHighScore(120);
+    const struct { std::string content; const char* label; } cases[] = {
+        {counted, " 400"}, {late, " 120"}, {"HighScore=500\r\n", " 0"}, {std::string(1 << 20, '\n') + "x", nullptr}};
+    ::testing::internal::CaptureStderr();
+    for (const auto& c : cases) {
+        fake::Game g(false);
+        g.p.files.files["h-score.txt"] = c.content;
+        EXPECT_EQ(g.f.Form_Load(), c.label != nullptr);
+        EXPECT_EQ(g.caption(platform::Control::lblHighScore), c.label ? c.label : "");
+    }
+    const std::string told = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(told.find("zenkora: h-score.txt has no line \"HighScore=...\"; the best score is read as 0\n"), told.npos);
+    EXPECT_GT(counted.size(), 6000u);
+}
+
+TEST(HighScoreInGame, OnlyANewBestReachesTheFile)
 {
     fake::Game g(false);
-    g.p.files.files["h-score.txt"] = formatHighScore(100);
+    const std::string marked = "\xEF\xBB\xBF\"HighScore=500\"\r\n";
+    g.p.files.files["h-score.txt"] = marked;
     ASSERT_TRUE(g.f.Form_Load());
+    const size_t loaded = g.p.log.lines.size();
     const auto save = [&](std::int32_t score) { return g.f.score = score, g.f.SaveHighScore(); };
-    EXPECT_TRUE(save(-20) && save(99));
-    EXPECT_EQ(g.p.log.since(0, "file").size(), 0u) << "a losing score must not touch the file";
-    EXPECT_TRUE(save(100));  // equal rewrites the same value
-    EXPECT_EQ(g.p.log.since(0, "file rename").size(), 1u);
+    // A read-only file is no reason for a warning after a game that set no record.
+    g.p.files.failAt = fake::FakeFiles::Step::Create;
+    EXPECT_TRUE(save(-20) && save(280));
+    g.f.score = 499;
+    g.f.GameOver();
+    EXPECT_EQ(g.p.log.since(loaded, "file").size(), 0u) << "a losing score must not touch the file";
+    EXPECT_EQ(g.p.files.files["h-score.txt"], marked);
+    EXPECT_EQ(g.caption(platform::Control::lblHighScore), " 500");
+    EXPECT_EQ(g.p.boxes.size(), 1u);
+    g.p.files.failAt = fake::FakeFiles::Step::None;
+    EXPECT_TRUE(save(500));  // equal rewrites the same value
+    EXPECT_EQ(g.p.log.since(loaded, "file rename").size(), 1u);
 
     // Another copy of the game saved a higher best meanwhile: it stays, and shows.
     g.p.files.files["h-score.txt"] = formatHighScore(3200);
@@ -159,6 +260,19 @@ TEST(HighScoreInGame, SaveOnlyWhenTheScoreQualifies)
     EXPECT_EQ(g.f.highScore, 3200);
     EXPECT_EQ(g.caption(platform::Control::lblHighScore), " 3200");
     EXPECT_EQ(g.p.files.files["h-score.txt"], formatHighScore(3200));
+}
+
+// Ended from outside while the game-over box is up (a logout), the new best is saved
+// there and once only; at any other time nothing is.
+TEST(HighScoreInGame, ABestPendingBehindTheGameOverBoxIsSavedOnTheWayOut)
+{
+    fake::Game g;
+    g.f.SavePendingBest();
+    g.p.whileBox = [&] { g.f.SavePendingBest(), g.f.SavePendingBest(); };
+    g.f.score = 700;
+    g.f.GameOver();
+    EXPECT_EQ(g.p.files.files["h-score.txt"], formatHighScore(700));
+    EXPECT_EQ(g.p.log.since(0, "file lock").size(), 1u);
 }
 
 }  // namespace

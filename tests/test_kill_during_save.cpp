@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "persist/HighScore.h"
+#include "platform/posix/PosixFiles.h"
 
 namespace {
 

@@ -18,7 +18,9 @@
 #include <utility>
 #include <vector>
 
-#include "platform/GameFolders.h"
+#include "persist/HighScore.h"
+#include "platform/posix/GameFolders.h"
+#include "ui/SaveOnSignals.h"
 #include "ui/Trace.h"
 #include "ui/window/MainWindow.h"
 
@@ -264,7 +266,7 @@ int main(int argc, char** argv)
 
     const platform::GameFolders folders = platform::findGameFolders();
     std::string problem;
-    if (!platform::makePlayerFolder(folders, problem)) {
+    if (!platform::makePlayerFolder(folders, persist::kHighScoreFile, problem)) {
         std::fprintf(stderr, "zenkora: %s\n", problem.c_str());
         platform::QtMessageBox(nullptr).show(game::text::kFileNotFound, platform::mb::Critical, game::text::kCaution);
         return 1;
@@ -272,6 +274,7 @@ int main(int argc, char** argv)
 
     ui::MainWindow window(ui::WindowOptions{seed, nullptr, folders});
     const auto trace = ui::Trace::ofWindow(window);
+    const ui::SaveOnSignals saveOnSignals([&window] { window.game().SavePendingBest(); });
     if (!window.load())
         return 1;  // the player has seen why; the window never appears
     window.showCentred();

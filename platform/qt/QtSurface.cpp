@@ -5,14 +5,11 @@
 #include <QPaintEvent>
 #include <QPainter>
 
-#include "platform/Files.h"
+#include "platform/posix/PosixFiles.h"
 
 namespace platform {
 
 namespace {
-
-// Tiles are a few kilobytes; a file far beyond that is not one of ours.
-constexpr std::size_t kMaxImageFile = 1024 * 1024;
 
 std::uint32_t le32(const QByteArray& bytes, int at)
 {
@@ -61,8 +58,10 @@ const char* bmpProblem(const QByteArray& bytes)
     }
     if (height < 0)
         height = -height;
-    if (width <= 0 || height == 0 || width > 65535 || height > 65535)
+    if (width <= 0 || height == 0)
         return "bad BMP dimensions";
+    if (width > kMaxImageSide || height > kMaxImageSide)
+        return "BMP larger than 1024 x 1024";
     switch (bits) {
     case 1: case 4: case 8: case 16: case 24: case 32: break;
     default: return "bad BMP bit depth";
@@ -89,7 +88,7 @@ PictureRef QtImageLoader::load(const std::string& fileName)
 {
     const std::string path = locate_ ? locate_(fileName) : fileName;
     std::string content, why;
-    if (!readRegularFile(path, kMaxImageFile, content, why))
+    if (!readRegularFile(path, kMaxFileBytes, content, why))
         fail(path, why);
     QByteArray bytes = QByteArray::fromStdString(content);
     if (const char* problem = bmpProblem(bytes))

@@ -26,6 +26,10 @@ private:
     QImage image_;
 };
 
+// The widest and tallest picture the game takes, tile or icon: a small file may
+// declare a huge one, and decoding it would take that much memory first.
+inline constexpr int kMaxImageSide = 1024;
+
 // BMP files, found by `locate` from their bare names (none: the working directory).
 // Anything that is not a complete, decodable BMP raises LoadError naming the file and
 // why; nothing is guessed or half-loaded.

@@ -60,8 +60,8 @@ public:
     std::string pathOf(const std::string& name) override { return name; }
     bool read(const std::string& path, std::size_t cap, std::string& content, std::string& why) override;
     std::string resolve(const std::string& path) override { return path; }
-    // The save lock is no file of its own: taking and releasing it is not logged.
-    int lock(const std::string&) override { return failAt == Step::Lock ? -1 : kLock; }
+    // Only a save takes the lock: its log tells whether the file was touched at all.
+    int lock(const std::string&) override { return log_.add("file lock"), failAt == Step::Lock ? -1 : kLock; }
     int createTempBeside(const std::string& target, std::string& tempName) override;
     bool write(int handle, const std::string& bytes) override;
     bool sync(int handle) override;

@@ -33,12 +33,15 @@ private slots:
         QByteArray topDown = patched(good.left(54), 22, QByteArray::fromHex("dfffffff"));  // height -33
         for (int row = 32; row >= 0; --row)
             topDown += good.mid(54 + row * 100, 100);
+        // A few bytes that would decode to 2000 x 2000 pixels: refused before any is made.
+        const QByteArray huge = patched(patched(saved(few, "BMP").left(1078) + QByteArray("\0\1", 2), 18,
+                                                QByteArray::fromHex("d0070000d0070000")), 30, "\1");
         const std::pair<QByteArray, QImage> cases[] = {
             {good, tile}, {topDown, tile}, {saved(few, "BMP"), few}, {"", {}}, {good.left(54), {}},
             {good.left(54 + (good.size() - 54) / 2), {}}, {good.chopped(1), {}}, {QByteArray(good.size(), 'x'), {}},
             {patched(good, 18, QByteArray::fromHex("3075000030750000")), {}},  // 30000 x 30000
             {patched(good, 18, QByteArray(4, '\0')), {}}, {patched(good, 28, "\x07"), {}}, {saved(tile, "PNG"), {}},
-            {"\"HighScore=0\"\r\n", {}}, {"(a folder)", {}}, {"(nothing)", {}}};
+            {"\"HighScore=0\"\r\n", {}}, {"(a folder)", {}}, {"(nothing)", {}}, {huge, {}}};
         int n = 0;
         for (const auto& [bytes, image] : cases) {
             const QString name = QStringLiteral("n%1.bmp").arg(n++);

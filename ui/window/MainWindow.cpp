@@ -31,7 +31,6 @@ namespace {
 
 constexpr int kGameTimerMs = 400;
 constexpr int kUfoTimerMs = 100;
-constexpr std::size_t kMaxIconFile = 1024 * 1024;
 
 // A one-pixel black box around coloured text. A plain QFrame box takes the text
 // colour, which would draw pale yellow rims on the score displays.
@@ -191,15 +190,19 @@ MainWindow::MainWindow(const WindowOptions& options)
     setFixedSize(kClientWidth, kClientHeight);
     // Named as PNG, read by Qt's own reader: guessing would load every image-format
     // plugin (and libjpeg) just to ask each whether the file is theirs. The game
-    // starts without an icon that cannot be read.
+    // starts without an icon that cannot be read; its size is known from the header
+    // before any pixel memory is taken.
+    const std::string iconPath = folders_.locate("zenkora.png");
     std::string iconBytes, why;
-    if (platform::readRegularFile(folders_.locate("zenkora.png"), kMaxIconFile, iconBytes, why)) {
+    if (platform::readRegularFile(iconPath, platform::kMaxFileBytes, iconBytes, why)) {
         QByteArray bytes = QByteArray::fromStdString(iconBytes);
         QBuffer buffer(&bytes);
         QImageReader iconReader(&buffer, "png");
         iconReader.setAutoDetectImageFormat(false);
-        const QImage icon = iconReader.read();
-        if (!icon.isNull())
+        const QSize size = iconReader.size();
+        if (size.width() > platform::kMaxImageSide || size.height() > platform::kMaxImageSide)
+            std::fprintf(stderr, "zenkora: %s is larger than 1024 x 1024; the window has no icon\n", iconPath.c_str());
+        else if (const QImage icon = iconReader.read(); !icon.isNull())
             setWindowIcon(QIcon(QPixmap::fromImage(icon)));
     }
 

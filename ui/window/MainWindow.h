@@ -11,9 +11,9 @@
 #include <optional>
 
 #include "game/frmMain.h"
-#include "platform/Files.h"
-#include "platform/GameFolders.h"
+#include "platform/posix/GameFolders.h"
 #include "platform/posix/MixingRandom.h"
+#include "platform/posix/PosixFiles.h"
 #include "platform/posix/SystemClock.h"
 #include "platform/qt/QtPlatform.h"
 #include "platform/qt/QtSurface.h"

@@ -20,8 +20,9 @@ struct GameFolders {
 // player's folder stays empty when no home folder can be found.
 GameFolders findGameFolders();
 
-// Makes the player's folder, with the installed h-score.txt in it, when there is none
-// yet. False with `problem` set to what failed and where.
-bool makePlayerFolder(const GameFolders& folders, std::string& problem);
+// Makes the player's folder, with the installed file `seedFile` (the best score's) in
+// it, when there is none yet; removes what first starts killed halfway left beside it.
+// False with `problem` set to what failed and where.
+bool makePlayerFolder(const GameFolders& folders, const std::string& seedFile, std::string& problem);
 
 }  // namespace platform

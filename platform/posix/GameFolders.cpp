@@ -1,17 +1,20 @@
-#include "platform/GameFolders.h"
+#include "platform/posix/GameFolders.h"
 
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <dirent.h>
+
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <system_error>
 
-#include "persist/HighScore.h"
-#include "platform/Files.h"
+#include "platform/posix/PosixFiles.h"
 
 #ifndef ZENKORA_ASSETS_FROM_BIN
 #define ZENKORA_ASSETS_FROM_BIN "../share/zenkora"
@@ -44,6 +47,35 @@ bool writeNew(const std::string& path, const std::string& bytes)
     return ok;
 }
 
+// A new player's folder is made under this name beside its place, then renamed.
+constexpr char kMaking[] = ".zenkora-XXXXXX";
+
+// Folders of first starts that were killed before they renamed theirs: one older than
+// a minute is nobody's any more. Only what such a start makes is removed.
+void removeLeftovers(const std::string& parent, const std::string& seedFile)
+{
+    DIR* dir = ::opendir(parent.c_str());
+    if (!dir)
+        return;
+    const time_t stale = ::time(nullptr) - 60;
+    const size_t prefix = sizeof kMaking - 1 - 6;
+    struct stat st {};
+    while (const dirent* entry = ::readdir(dir)) {
+        const char* name = entry->d_name;
+        if (std::strlen(name) != sizeof kMaking - 1 || std::strncmp(name, kMaking, prefix) != 0 ||
+            ::fstatat(::dirfd(dir), name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(st.st_mode) ||
+            st.st_uid != ::geteuid() || st.st_mtime >= stale)
+            continue;
+        const int inside = ::openat(::dirfd(dir), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (inside >= 0) {
+            ::unlinkat(inside, seedFile.c_str(), 0);
+            ::close(inside);
+        }
+        ::unlinkat(::dirfd(dir), name, AT_REMOVEDIR);
+    }
+    ::closedir(dir);
+}
+
 }  // namespace
 
 std::string GameFolders::locate(const std::string& bareName) const
@@ -70,7 +102,7 @@ GameFolders findGameFolders()
     return folders;
 }
 
-bool makePlayerFolder(const GameFolders& folders, std::string& problem)
+bool makePlayerFolder(const GameFolders& folders, const std::string& seedFile, std::string& problem)
 {
     const std::string& player = folders.player;
     if (player.empty()) {
@@ -81,38 +113,47 @@ bool makePlayerFolder(const GameFolders& folders, std::string& problem)
         problem = "cannot make " + player + ": " + reasonOf(error);
         return false;
     };
+    const std::string parent = std::filesystem::path(player).parent_path().string();
+    removeLeftovers(parent, seedFile);
     struct stat st {};
-    const int found = ::stat(player.c_str(), &st) == 0 ? 0 : errno;
-    if (found == 0 && S_ISDIR(st.st_mode))
+    const auto made = [&] { return ::stat(player.c_str(), &st) == 0 && S_ISDIR(st.st_mode); };
+    const bool there = ::stat(player.c_str(), &st) == 0;
+    if (there && S_ISDIR(st.st_mode))
         return true;
-    // A link to a folder that is not there (an unmounted disk) is left alone.
-    if (found != ENOENT || ::lstat(player.c_str(), &st) == 0)
-        return fail(found == 0 ? ENOTDIR : found);
+    const int found = there ? ENOTDIR : errno;
+    if (::lstat(player.c_str(), &st) == 0) {
+        // Another copy of the game made it since the first look.
+        if (made())
+            return true;
+        // A link to a folder that is not there (an unmounted disk) is left alone.
+        return fail(S_ISLNK(st.st_mode) ? found : ENOTDIR);
+    }
+    if (errno != ENOENT)
+        return fail(errno);
 
-    const std::string initial = inFolder(folders.assets, persist::kHighScoreFile);
+    const std::string initial = inFolder(folders.assets, seedFile);
     std::string bytes, why;
-    if (!readRegularFile(initial, persist::kHighScoreCap, bytes, why)) {
+    if (!readRegularFile(initial, kMaxFileBytes, bytes, why)) {
         problem = "cannot read " + initial + ": " + why;
         return false;
     }
     // The folder appears whole, with its h-score.txt, or not at all: a copy of the game
     // started at the same moment finds either nothing or both.
-    const std::string parent = std::filesystem::path(player).parent_path().string();
     std::error_code error;
     std::filesystem::create_directories(parent, error);
-    if (error)
+    if (error && !std::filesystem::is_directory(parent))
         return fail(error.value());
-    std::string temp = parent + "/.zenkora-XXXXXX";
+    std::string temp = inFolder(parent, kMaking);
     if (!::mkdtemp(temp.data()))
         return fail(errno);
-    const std::string seeded = inFolder(temp, persist::kHighScoreFile);
+    const std::string seeded = inFolder(temp, seedFile);
     if (writeNew(seeded, bytes) && ::rename(temp.c_str(), player.c_str()) == 0)
         return true;
     const int renameError = errno;
     ::unlink(seeded.c_str());
     ::rmdir(temp.c_str());
     // Another copy made it first.
-    if (::stat(player.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+    if (made())
         return true;
     return fail(renameError);
 }

@@ -1,4 +1,4 @@
-#include "platform/Files.h"
+#include "platform/posix/PosixFiles.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -6,10 +6,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <ctime>
+#include <thread>
 
 namespace platform {
 
@@ -26,6 +29,9 @@ std::string folderOf(const std::string& path)
 // player gives a file of theirs.
 constexpr const char kTempMark[] = ".saving-";
 constexpr size_t kTempLetters = 6;
+// A save takes well under a second: a file of its kind older than this was left by a
+// save that was killed, even where no lock tells.
+constexpr time_t kStaleSeconds = 60;
 
 // A temporary file of a save of `target`.
 bool tempOf(const std::string& target, const char* entry)
@@ -108,12 +114,16 @@ std::string PosixFiles::resolve(const std::string& path)
     char link[PATH_MAX];
     for (int hop = 0; hop < 40; ++hop) {
         const ssize_t n = ::readlink(at.c_str(), link, sizeof link);
+        if (n < 0 && errno == EINVAL)
+            return at;  // not a link: the file itself
+        if (n < 0 && errno == ENOENT)
+            return hop == 0 ? at : std::string();  // only the player's own file is ever made new
         if (n < 0 || n == sizeof link)
-            break;
+            return {};
         const std::string to(link, static_cast<size_t>(n));
         at = to.front() == '/' ? to : folderOf(at) + to;
     }
-    return at;
+    return {};
 }
 
 int PosixFiles::lock(const std::string& path)
@@ -122,26 +132,72 @@ int PosixFiles::lock(const std::string& path)
     const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return -1;
-    // Where the file system keeps no locks (some network ones), saves go on unlocked.
-    while (::flock(fd, LOCK_EX) != 0 && errno == EINTR) {
+    constexpr std::chrono::milliseconds poll{20};
+    for (std::chrono::milliseconds waited{0};;) {
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+            lockHandle_ = fd;
+            return fd;
+        }
+        if (errno == EINTR)
+            continue;
+        // Where the file system keeps no locks (some network ones), saves go on unlocked.
+        if (errno != EWOULDBLOCK)
+            return fd;
+        if (waited >= kLockPatience) {
+            ::close(fd);
+            return -1;
+        }
+        waited += pause(std::min(poll, kLockPatience - waited));
     }
-    return fd;
+}
+
+std::chrono::milliseconds PosixFiles::pause(std::chrono::milliseconds wanted)
+{
+    const auto start = std::chrono::steady_clock::now();
+    std::this_thread::sleep_for(wanted);
+    return std::chrono::ceil<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
 }
 
 int PosixFiles::createTempBeside(const std::string& target, std::string& tempName)
 {
-    // A player who took away the write permission has frozen the best score.
-    struct stat st {};
-    const bool exists = ::stat(target.c_str(), &st) == 0;
-    if (exists && ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0)
+    // Only what the player owns is replaced, also when root plays: a link into a
+    // folder of someone else's is never written through.
+    struct stat folder {}, old {};
+    if (::stat(folder_.empty() ? "." : folder_.c_str(), &folder) != 0)
         return -1;
+    const int probe = ::open(target.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+    const bool exists = probe >= 0;
+    if (!exists && errno != ENOENT)
+        return -1;
+    if (exists) {
+        const bool stated = ::fstat(probe, &old) == 0;
+        ::close(probe);
+        if (!stated || !S_ISREG(old.st_mode) || old.st_uid != folder.st_uid)
+            return -1;
+        // A player who took away the write permission has frozen the best score.
+        if (::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0)
+            return -1;
+    } else {
+        old.st_uid = folder.st_uid;
+        old.st_gid = folder.st_gid;
+        old.st_mode = 0644;
+    }
     std::string pattern = target + kTempMark + std::string(kTempLetters, 'X');
     const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
     if (fd < 0)
         return -1;
-    tempName = pattern;
+    // The file keeps its owner and group: the player can still save after root played.
     // mkstemp makes 0600: keep the player's bits instead, but never setuid, setgid or sticky.
-    ::fchmod(fd, exists ? (st.st_mode & 0777) : 0644);
+    struct stat made {};
+    const bool owned = ::fstat(fd, &made) == 0 &&
+                       ((made.st_uid == old.st_uid && made.st_gid == old.st_gid) ||
+                        ::fchown(fd, old.st_uid, old.st_gid) == 0 || made.st_uid == old.st_uid);
+    if (!owned || ::fchmod(fd, old.st_mode & 0777) != 0) {
+        ::close(fd);
+        ::unlink(pattern.c_str());
+        return -1;
+    }
+    tempName = pattern;
     return fd;
 }
 
@@ -162,7 +218,12 @@ bool PosixFiles::write(int handle, const std::string& bytes)
 
 bool PosixFiles::sync(int handle) { return ::fsync(handle) == 0; }
 
-bool PosixFiles::close(int handle) { return ::close(handle) == 0; }
+bool PosixFiles::close(int handle)
+{
+    if (handle == lockHandle_)
+        lockHandle_ = -1;
+    return ::close(handle) == 0;
+}
 
 bool PosixFiles::rename(const std::string& from, const std::string& to)
 {
@@ -172,10 +233,14 @@ bool PosixFiles::rename(const std::string& from, const std::string& to)
     // Make the new directory entry itself durable; a failure here loses nothing.
     if (DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str())) {
         ::fsync(::dirfd(dir));
-        // Saves take the folder's lock, so a temporary file found now is one that a
-        // killed save left behind.
+        // A killed save's file: under the lock any other is one; without it, another
+        // copy may be writing its own, so only an old one is.
+        const time_t stale = ::time(nullptr) - kStaleSeconds;
+        struct stat st {};
         while (const dirent* entry = ::readdir(dir))
-            if (tempOf(to, entry->d_name))
+            if (tempOf(to, entry->d_name) &&
+                (lockHandle_ >= 0 || (::fstatat(::dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+                                      st.st_mtime < stale)))
                 ::unlinkat(::dirfd(dir), entry->d_name, 0);
         ::closedir(dir);
     }
