@@ -11,6 +11,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPaintEvent>
+#include <QResizeEvent>
 #include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
@@ -18,6 +19,7 @@
 #include <QScreen>
 #include <QStyle>
 #include <QTimer>
+#include <QWindow>
 #include <algorithm>
 #include <cmath>
 #include <cstdarg>
@@ -262,6 +264,12 @@ MainWindow::MainWindow(const WindowOptions& options)
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QString::fromUtf8(kTitle));
     setFixedSize(kClientWidth, kClientHeight);
+    // Qt's own title bar on Wayland offers maximise whatever the size hints say, and a
+    // window held to its size cannot take the one the compositor then sends: the
+    // connection ends with a protocol error. There the window takes what it is sent
+    // and goes straight back to its own (keepDesignedFrame).
+    if (QGuiApplication::platformName().startsWith(QLatin1String("wayland")))
+        setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
     // Named as PNG, read by Qt's own reader: guessing would load every image-format
     // plugin (and libjpeg) just to ask each whether the file is theirs. The game
     // starts without an icon that cannot be read.
@@ -479,6 +487,33 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event)
     if (trace_)
         trace_->line("key %d %lld %d %d\n", code, t, game_->pieceCol, game_->pieceRow);
     return keyCode == 0;
+}
+
+void MainWindow::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange)
+        QTimer::singleShot(0, this, &MainWindow::keepDesignedFrame);
+}
+
+void MainWindow::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    if (size() != QSize(kClientWidth, kClientHeight))
+        QTimer::singleShot(0, this, &MainWindow::keepDesignedFrame);
+}
+
+// A compositor may maximise, fullscreen or tile a window whatever it asked for; the
+// game answers by going back to its designed frame, never stretched.
+void MainWindow::keepDesignedFrame()
+{
+    const Qt::WindowStates large = Qt::WindowMaximized | Qt::WindowFullScreen;
+    // Asked of the compositor, which answers with the size: a size set first would not
+    // match the state it still holds the window to.
+    if (windowState() & large)
+        windowHandle()->setWindowStates(windowState() & ~large);
+    else if (size() != QSize(kClientWidth, kClientHeight))
+        resize(kClientWidth, kClientHeight);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event)
