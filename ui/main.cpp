@@ -3,10 +3,10 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QRegularExpression>
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
+#include <tuple>
 
 #include "platform/GameFolders.h"
 #include "ui/MainWindow.h"
@@ -42,47 +42,36 @@ int refuse(const QString& what)
     return 2;
 }
 
-// The argument as the player wrote it, for an option that Qt did not take either.
-QString spelled(const QStringList& arguments, const QString& name)
-{
-    for (const QString& a : arguments)
-        if (a.startsWith(u'-') && a.section(u'=', 0, 0).remove(QRegularExpression(QStringLiteral("^--?"))) == name)
-            return a;
-    return name;
-}
-
 // While Qt connects to the display its complaints are held back: when it cannot, its
-// own reason becomes one line and status 1, where it would abort with a core dump.
-struct Complaint {
-    QtMsgType type;
-    QString category, message, formatted;
-};
+// own reason (the display or the plugin) becomes one line and status 1, where it would
+// abort with a core dump.
 bool connecting = false;
 QtMessageHandler passOn = nullptr;
-QList<Complaint> heldBack;
+QList<std::tuple<QtMsgType, QString, QString>> heldBack;  // the message, then as Qt would print it
 
 void whileConnecting(QtMsgType type, const QMessageLogContext& context, const QString& message)
 {
     if (!connecting)
         return passOn(type, context, message);
     if (type != QtFatalMsg)
-        return heldBack.append({type, QString::fromLatin1(context.category), message, qFormatLogMessage(type, context, message)});
-    QString x, wayland, plugin;
-    for (const Complaint& c : std::as_const(heldBack)) {
-        if (x.isEmpty() && c.message.startsWith(QLatin1String("could not connect to display"))) {
-            const QString name = c.message.mid(28).trimmed();
-            x = name.isEmpty() ? QStringLiteral("cannot open a display: DISPLAY is not set")
-                               : QStringLiteral("cannot open the display ") + name;
-        } else if (wayland.isEmpty() && c.message.contains(QLatin1String("wl_display"))) {
-            wayland = QStringLiteral("cannot open the Wayland display %1: %2")
-                          .arg(qEnvironmentVariable("WAYLAND_DISPLAY", QStringLiteral("wayland-0")), c.message);
-        } else if (plugin.isEmpty() && c.category == QLatin1String("qt.qpa.plugin")) {
-            plugin = c.message;
+        return heldBack.append({type, message, qFormatLogMessage(type, context, message)});
+    QString line = message.section(u'\n', 0, 0);
+    for (const auto& [_, why, __] : std::as_const(heldBack)) {
+        if (why.startsWith(u"could not connect to display")) {
+            const QString name = why.mid(28).trimmed();
+            line = name.isEmpty() ? QStringLiteral("cannot open a display: DISPLAY is not set")
+                                  : QStringLiteral("cannot open the display ") + name;
+        } else if (why.contains(u"wl_display")) {
+            line = QStringLiteral("cannot open the Wayland display %1: %2")
+                       .arg(qEnvironmentVariable("WAYLAND_DISPLAY", QStringLiteral("wayland-0")), why);
+        } else if (why.contains(u"Qt platform plugin")) {
+            line = why;
+        } else {
+            continue;
         }
+        break;
     }
-    for (const QString& line : {x, wayland, plugin, message.section(u'\n', 0, 0)})
-        if (!line.isEmpty())
-            return std::fprintf(stderr, "zenkora: %s\n", qPrintable(line)), std::_Exit(1);
+    std::fprintf(stderr, "zenkora: %s\n", qPrintable(line));
     std::_Exit(1);
 }
 
@@ -90,9 +79,6 @@ void whileConnecting(QtMsgType type, const QMessageLogContext& context, const QS
 
 int main(int argc, char** argv)
 {
-    QStringList arguments;
-    for (int i = 0; i < argc; ++i)
-        arguments << QString::fromLocal8Bit(argv[i]);
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
@@ -100,21 +86,19 @@ int main(int argc, char** argv)
     const QCommandLineOption seedOption(QStringLiteral("seed"), QString(), QStringLiteral("N"));
     parser.addOptions({help, version, seedOption});
     // First without a display: options Qt takes for itself look unknown until it has.
-    parser.parse(arguments);
+    parser.parse(QStringList(argv, argv + argc));
     if (parser.isSet(help))
         return printUsage(), 0;
     if (parser.isSet(version))
         return std::printf("%s (zenkora %s)\n", ui::kTitle, ZENKORA_VERSION), 0;
     std::optional<std::uint64_t> seed;
     if (parser.isSet(seedOption)) {
-        // Plain digits only: the number parsers take a blank or a sign.
+        // Plain digits only: the number parsers would take a blank or a sign.
         const QString text = parser.value(seedOption);
         bool inRange = false;
         seed = text.toULongLong(&inRange);
-        if (!inRange || text.isEmpty() || !std::all_of(text.begin(), text.end(), [](QChar c) { return c.isDigit() && c.unicode() < 128; }))
+        if (!inRange || !QRegularExpression(QStringLiteral("^[0-9]+$")).match(text).hasMatch())
             return refuse(QStringLiteral("--seed needs a whole number from 0 to 18446744073709551615"));
-    } else if (parser.unknownOptionNames().isEmpty() && !parser.errorText().isEmpty()) {
-        return refuse(parser.errorText());
     }
     // The window is painted by Qt's own raster engine and takes no text input: the
     // OpenGL integration and an input method would only cost start-up time and memory.
@@ -133,13 +117,13 @@ int main(int argc, char** argv)
     passOn = qInstallMessageHandler(whileConnecting);
     QApplication app(argc, argv);
     connecting = false;
-    for (const Complaint& c : std::as_const(heldBack))
-        passOn(c.type, QMessageLogContext(), c.formatted);
+    for (const auto& [type, _, printed] : std::as_const(heldBack))
+        passOn(type, QMessageLogContext(), printed);
 
     if (!parser.parse(QCoreApplication::arguments())) {  // now without Qt's own options
         const QStringList unknown = parser.unknownOptionNames();
         return refuse(unknown.isEmpty() ? parser.errorText()
-                                        : QStringLiteral("unknown option '%1'").arg(spelled(arguments, unknown.first())));
+                                        : QStringLiteral("unknown option '-%1%2'").arg(unknown[0].size() > 1 ? "-" : "", unknown[0]));
     }
     if (!parser.positionalArguments().isEmpty())
         return refuse(QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
