@@ -114,7 +114,7 @@ start_weston() {
     command -v weston >/dev/null || { echo "SKIP: weston is not installed"; exit 77; }
     local name=$1 _
     shift
-    weston --socket="$name" --idle-time=0 "$@" >"$work/weston-$name.log" 2>&1 &
+    weston --socket="$name" "$@" >"$work/weston-$name.log" 2>&1 &
     pids+=($!)
     for _ in $(seq 100); do [ -S "$XDG_RUNTIME_DIR/$name" ] && return 0; sleep 0.05; done
     fail "weston did not start: $(tail -3 "$work/weston-$name.log")"
