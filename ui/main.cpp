@@ -51,8 +51,6 @@ QList<std::tuple<QtMsgType, QString, QString>> heldBack;  // the message, then a
 
 void whileConnecting(QtMsgType type, const QMessageLogContext& context, const QString& message)
 {
-    if (message.contains(u"client buffer integration") && qgetenv("QT_WAYLAND_CLIENT_BUFFER_INTEGRATION") == "none")
-        return;  // what Qt says of the OpenGL left out on purpose
     if (!connecting)
         return passOn(type, context, message);
     if (type != QtFatalMsg)
@@ -109,7 +107,6 @@ int main(int argc, char** argv)
             qputenv(name, value);
     };
     byDefault("QT_XCB_GL_INTEGRATION", "none");
-    byDefault("QT_WAYLAND_CLIENT_BUFFER_INTEGRATION", "none");  // 54 MB of OpenGL less
     byDefault("QT_IM_MODULE", "none");
     // On a Wayland desktop with X beside it, X keeps the designed frame (close box only,
     // centred). The player's own choice of platform wins, and so does -platform.
