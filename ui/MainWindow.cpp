@@ -11,11 +11,11 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPaintEvent>
-#include <QResizeEvent>
 #include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QResizeEvent>
 #include <QScreen>
 #include <QStyle>
 #include <QTimer>
@@ -510,7 +510,7 @@ void MainWindow::keepDesignedFrame()
     const Qt::WindowStates large = Qt::WindowMaximized | Qt::WindowFullScreen;
     // Asked of the compositor, which answers with the size: a size set first would not
     // match the state it still holds the window to.
-    if (windowState() & large)
+    if ((windowState() & large) && windowHandle())
         windowHandle()->setWindowStates(windowState() & ~large);
     else if (size() != QSize(kClientWidth, kClientHeight))
         resize(kClientWidth, kClientHeight);
