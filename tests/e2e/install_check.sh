@@ -28,7 +28,7 @@ mv "$work/prefix" "$work/moved" && zenkora=$work/moved/bin/zenkora
 "$zenkora" --bogus 2>"$work/err" >/dev/null; rc=$?
 [ $rc -eq 2 ] && grep -q -- "--bogus" "$work/err" && grep -q -- "--help" "$work/err" || fail "an unknown option: $rc, $(cat "$work/err")"
 refused() { timeout 10 "$zenkora" "$@" >/dev/null 2>&1; [ $? -eq 2 ] || fail "not refused: $*"; }
-refused --seed= -5 && refused --seed=+5 && refused --seed ' 5' && refused --seed=5x
+refused '--seed= -5' && refused --seed= -5 && refused --seed=+5 && refused --seed ' 5' && refused --seed=5x
 [ ! -e "$player" ] || fail "answering on the terminal made the player's folder"
 DISPLAY=:99 "$zenkora" 2>"$work/err"; rc=$?
 [ $rc -eq 1 ] && grep -q ':99' "$work/err" || fail "an unreachable display: $rc, $(cat "$work/err")"
