@@ -122,9 +122,10 @@ start_weston() {
 
 # start_pipewire: PipeWire and its session manager under a D-Bus session of their own,
 # then its pulse server (start_pipewire_pulse; $pulse). The null sink is PipeWire's own,
-# made from its configuration, so that it outlives a restart of the pulse server. As
-# root PipeWire would raise its threads to real-time priority on a shared machine: its
-# RT module is left out of our copies of the configuration.
+# made from its configuration, so that it outlives a restart of the pulse server. Left
+# out of our copies of the configuration: the RT module, which as root would raise the
+# threads to real-time priority on a shared machine, and Bluetooth, whose login monitor
+# ends the session manager where systemd does not run (CI's root).
 start_pipewire() {
     local tool conf _
     for tool in pipewire wireplumber pipewire-pulse dbus-run-session pactl; do
@@ -133,7 +134,8 @@ start_pipewire() {
     export XDG_CONFIG_HOME=$work/config
     mkdir -p "$XDG_CONFIG_HOME/pipewire/pipewire.conf.d" "$XDG_CONFIG_HOME/wireplumber"
     for conf in pipewire/pipewire.conf pipewire/pipewire-pulse.conf wireplumber/wireplumber.conf; do
-        sed 's/name = libpipewire-module-rt$/name = libpipewire-module-rt-left-out/' "/usr/share/$conf" >"$XDG_CONFIG_HOME/$conf"
+        sed -e 's/name = libpipewire-module-rt$/name = libpipewire-module-rt-left-out/' \
+            -e '/name = bluetooth.lua, type = config.lua/d' "/usr/share/$conf" >"$XDG_CONFIG_HOME/$conf"
     done
     cat >"$XDG_CONFIG_HOME/pipewire/pipewire.conf.d/null-sink.conf" <<'CONF'
 context.objects = [
