@@ -1,17 +1,20 @@
 # Shared by scripts/play and scripts/test: installs the Debian packages that are missing.
 # shellcheck shell=bash
 
-# Building and running the game.
+# Building and running the game (on X, and on Wayland with Qt's plugin for it).
 BUILD_PACKAGES=(g++ cmake ninja-build pkgconf qt6-base-dev libfontconfig-dev
                 libpulse-dev libsndfile1-dev
-                fonts-ipafont-gothic fonts-mplus)
-# Testing it: the unit test frameworks, an X server and a sound server of the tests' own,
+                fonts-ipafont-gothic fonts-mplus
+                qt6-wayland)
+# Testing it: the unit test frameworks, an X server, a Wayland compositor and two sound
+# servers (PulseAudio; PipeWire with its pulse server) of the tests' own,
 # screenshots and sound measurements, the sanitizer and fuzzer runtimes, the metadata checkers.
 TEST_PACKAGES=(libgtest-dev
                xvfb xdotool imagemagick
                pulseaudio pulseaudio-utils sox
                clang libclang-rt-14-dev
-               desktop-file-utils appstream groff-base)
+               desktop-file-utils appstream groff-base
+               weston pipewire pipewire-pulse wireplumber dbus-daemon)
 
 ensure_packages() {
     local missing=() pkg

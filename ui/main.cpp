@@ -1,22 +1,12 @@
 // zenkora: the game's executable.
 
 #include <QApplication>
-#include <fontconfig/fontconfig.h>
-#include <pthread.h>
-#include <sched.h>
-#include <sys/resource.h>
-#include <unistd.h>
-#include <algorithm>
-#include <cerrno>
-#include <cstdint>
+#include <QCommandLineParser>
+#include <QRegularExpression>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <iterator>
 #include <optional>
-#include <string>
-#include <utility>
-#include <vector>
+#include <tuple>
 
 #include "persist/HighScore.h"
 #include "platform/posix/GameFolders.h"
@@ -30,238 +20,120 @@
 
 namespace {
 
-void printUsage(std::FILE* out)
+void printUsage()
 {
-    const platform::GameFolders folders = platform::findGameFolders();
-    std::fprintf(out,
-                 "Usage: zenkora [--seed N] [Qt options]\n"
-                 "%s: steer the numbered blocks the UFO drops so that columns add up to ten.\n"
-                 "\n"
-                 "  --seed N    fixed random seed (0 to 18446744073709551615): the same draws every run\n"
-                 "  --help      show this help and exit\n"
-                 "  --version   show the version and exit\n"
-                 "\n"
-                 "Folders:\n"
-                 "  %s\n"
-                 "      yours, ${XDG_DATA_HOME:-~/.local/share}/zenkora, made at the first start.\n"
-                 "      h-score.txt there keeps the best score. An image, icon or sound put there\n"
-                 "      under the game's name for it (n0.bmp to n9.bmp, ufo01.bmp, ufo02.bmp,\n"
-                 "      bom.bmp, ban.bmp, zenkora.png, open.wav, game.wav, danger.wav, bom.wav)\n"
-                 "      is used instead of the game's own.\n"
-                 "  %s\n"
-                 "      the game's own images, sounds and first h-score.txt, installed with it.\n",
-                 ui::kTitle, folders.player.empty() ? "(no home folder: HOME is not set)" : folders.player.c_str(),
-                 folders.assets.empty() ? "(not found: the working directory instead)" : folders.assets.c_str());
+    const platform::GameFolders f = platform::findGameFolders();
+    std::printf("Usage: zenkora [--seed N] [Qt options]\n"
+                "%s: steer the numbered blocks the UFO drops so that columns add up to ten.\n\n"
+                "  --seed N    fixed random seed (0 to 18446744073709551615): the same draws every run\n"
+                "  --help      show this help and exit\n"
+                "  --version   show the version and exit\n\n"
+                "Folders:\n  %s\n"
+                "      yours, ${XDG_DATA_HOME:-~/.local/share}/zenkora, made at the first start.\n"
+                "      h-score.txt there keeps the best score. An image, icon or sound put there\n"
+                "      under the game's name for it (n0.bmp to n9.bmp, ufo01.bmp, ufo02.bmp,\n"
+                "      bom.bmp, ban.bmp, zenkora.png, open.wav, game.wav, danger.wav, bom.wav)\n"
+                "      is used instead of the game's own.\n  %s\n"
+                "      the game's own images, sounds and first h-score.txt, installed with it.\n",
+                ui::kTitle, f.player.empty() ? "(no home folder: HOME is not set)" : f.player.c_str(),
+                f.assets.empty() ? "(not found: the working directory instead)" : f.assets.c_str());
 }
 
-bool parseSeed(const char* text, std::uint64_t& seed)
+int refuse(const QString& what)
 {
-    if (!text || !*text || *text == '-' || *text == '+')
-        return false;
-    errno = 0;
-    char* end = nullptr;
-    const unsigned long long value = std::strtoull(text, &end, 10);
-    if (errno != 0 || *end != '\0')
-        return false;
-    seed = value;
-    return true;
+    std::fprintf(stderr, "zenkora: %s (try 'zenkora --help')\n", qPrintable(what));
+    return 2;
 }
 
-// Qt's own options, which are passed on to it: the option's name without its dashes
-// (one or two, as Qt takes them), or nothing when arg is none of them. takesNext:
-// its value is the next argument; the style options may take theirs after "=".
-std::string qtOption(const std::string& arg, bool& takesNext)
+// While Qt connects to the display its complaints are held back: when it cannot, its
+// own reason (the display or the plugin) becomes one line and status 1, where it would
+// abort with a core dump.
+bool connecting = false;
+QtMessageHandler passOn = nullptr;
+QList<std::tuple<QtMsgType, QString, QString>> heldBack;  // the message, then as Qt would print it
+
+void whileConnecting(QtMsgType type, const QMessageLogContext& context, const QString& message)
 {
-    constexpr const char* withValue[] = {"platform",     "platformpluginpath", "platformtheme", "plugin",
-                                         "display",      "geometry",           "qwindowgeometry", "title",
-                                         "qwindowtitle", "icon",               "qwindowicon",   "session",
-                                         "style",        "stylesheet"};
-    constexpr const char* flags[] = {"reverse", "widgetcount"};
-    if (arg.size() < 2 || arg[0] != '-')
-        return {};
-    const std::string name = arg.substr(arg[1] == '-' ? 2 : 1);
-    const std::string key = name.substr(0, name.find('='));
-    const bool inline_ = key.size() < name.size();
-    takesNext = !inline_ && std::find(std::begin(withValue), std::end(withValue), key) != std::end(withValue);
-    if (takesNext || (!inline_ && std::find(std::begin(flags), std::end(flags), key) != std::end(flags)) ||
-        (inline_ && (key == "style" || key == "stylesheet" || key == "qmljsdebugger")))
-        return key;
-    return {};
-}
-
-bool envSet(const char* name)
-{
-    const char* value = std::getenv(name);
-    return value && *value;
-}
-
-// The display Qt is to connect to: X's from -display or DISPLAY, or Wayland's when
-// that is the platform. Empty: none is named.
-std::string g_display;
-
-std::string displayToTry(const char* displayOption, const char* platformOption)
-{
-    const char* platform = platformOption ? platformOption : std::getenv("QT_QPA_PLATFORM");
-    if (platform && std::strncmp(platform, "wayland", 7) == 0)
-        return envSet("WAYLAND_DISPLAY") ? std::getenv("WAYLAND_DISPLAY") : "wayland-0";
-    if (displayOption)
-        return displayOption;
-    return envSet("DISPLAY") ? std::getenv("DISPLAY") : "";
-}
-
-// Qt aborts with a core dump when the X server is missing; say so plainly instead.
-bool displayMissing(const char* platformOption)
-{
-    if (platformOption)
-        return false;
-    const char* platform = std::getenv("QT_QPA_PLATFORM");
-    const bool x11 = !platform || !*platform || std::strncmp(platform, "xcb", 3) == 0;
-    if (!x11 || !g_display.empty())
-        return false;
-    // A plain launch on a Wayland desktop is left to Qt, which may have a Wayland plugin.
-    return !(envSet("WAYLAND_DISPLAY") && !(platform && *platform));
-}
-
-// While the application connects to the display, Qt's complaints are held back:
-// an unreachable X server becomes one plain line and status 1 instead of an abort.
-bool g_connecting = false;
-QtMessageHandler g_previousHandler = nullptr;
-std::vector<std::pair<QtMsgType, QString>> g_heldBack;
-
-void connectingHandler(QtMsgType type, const QMessageLogContext& context, const QString& message)
-{
-    if (!g_connecting) {
-        g_previousHandler(type, context, message);
-        return;
-    }
-    if (type == QtFatalMsg) {
-        if (g_display.empty())
-            std::fprintf(stderr, "zenkora: cannot open a display\n");
-        else
-            std::fprintf(stderr, "zenkora: cannot open the display %s\n", g_display.c_str());
-        std::_Exit(1);
-    }
-    g_heldBack.emplace_back(type, qFormatLogMessage(type, context, message));
-}
-
-// Fontconfig's configuration, read ahead of Qt on a second thread. The thread is
-// placed off the starting thread's core from its first instruction and gives way to
-// the X server: started on the same core, it held that core for the whole read and
-// stalled the window by about 4 ms in a third of the starts on a two-core machine.
-class FontconfigWarmUp {
-public:
-    FontconfigWarmUp()
-    {
-        pthread_attr_t attr;
-        pthread_attr_init(&attr);
-        cpu_set_t cores;
-        CPU_ZERO(&cores);
-        const int here = sched_getcpu();
-        if (here >= 0 && sched_getaffinity(0, sizeof cores, &cores) == 0 && CPU_COUNT(&cores) > 1 &&
-            CPU_ISSET(here, &cores)) {
-            CPU_CLR(here, &cores);
-            pthread_attr_setaffinity_np(&attr, sizeof cores, &cores);
+    if (!connecting)
+        return passOn(type, context, message);
+    if (type != QtFatalMsg)
+        return heldBack.append({type, message, qFormatLogMessage(type, context, message)});
+    QString line = message.section(u'\n', 0, 0);
+    for (const auto& [_, why, __] : std::as_const(heldBack)) {
+        if (why.startsWith(u"could not connect to display")) {
+            const QString name = why.mid(28).trimmed();
+            line = name.isEmpty() ? QStringLiteral("cannot open a display: DISPLAY is not set")
+                                  : QStringLiteral("cannot open the display ") + name;
+        } else if (why.contains(u"wl_display")) {
+            line = QStringLiteral("cannot open the Wayland display %1: %2")
+                       .arg(qEnvironmentVariable("WAYLAND_DISPLAY", QStringLiteral("wayland-0")), why);
+        } else if (why.contains(u"Qt platform plugin")) {
+            line = why;
+        } else {
+            continue;
         }
-        started_ = pthread_create(&thread_, &attr, &FontconfigWarmUp::run, nullptr) == 0 ||
-                   pthread_create(&thread_, nullptr, &FontconfigWarmUp::run, nullptr) == 0;
-        pthread_attr_destroy(&attr);
-        // Not started: Qt reads the configuration itself when it first needs it.
+        break;
     }
-    FontconfigWarmUp(const FontconfigWarmUp&) = delete;
-    FontconfigWarmUp& operator=(const FontconfigWarmUp&) = delete;
-    ~FontconfigWarmUp() { join(); }
-
-    void join()
-    {
-        if (started_)
-            pthread_join(thread_, nullptr);
-        started_ = false;
-    }
-
-private:
-    static void* run(void*)
-    {
-        setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 10);
-        FcInit();
-        return nullptr;
-    }
-
-    pthread_t thread_{};
-    bool started_ = false;
-};
+    std::fprintf(stderr, "zenkora: %s\n", qPrintable(line));
+    std::_Exit(1);
+}
 
 }  // namespace
 
 int main(int argc, char** argv)
 {
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
+    const QCommandLineOption version(QStringLiteral("version"));
+    const QCommandLineOption seedOption(QStringLiteral("seed"), QString(), QStringLiteral("N"));
+    parser.addOptions({help, version, seedOption});
+    // First without a display: options Qt takes for itself look unknown until it has.
+    parser.parse(QStringList(argv, argv + argc));
+    if (parser.isSet(help))
+        return printUsage(), 0;
+    if (parser.isSet(version))
+        return std::printf("%s (zenkora %s)\n", ui::kTitle, ZENKORA_VERSION), 0;
     std::optional<std::uint64_t> seed;
-    const char* displayOption = nullptr;
-    const char* platformOption = nullptr;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg == "--help" || arg == "-h") {
-            printUsage(stdout);
-            return 0;
-        }
-        if (arg == "--version") {
-            std::printf("%s (zenkora %s)\n", ui::kTitle, ZENKORA_VERSION);
-            return 0;
-        }
-        if (arg == "--seed" || arg.rfind("--seed=", 0) == 0) {
-            const char* value = arg == "--seed" ? (i + 1 < argc ? argv[++i] : nullptr) : argv[i] + 7;
-            std::uint64_t n = 0;
-            if (!parseSeed(value, n)) {
-                std::fprintf(stderr, "zenkora: --seed needs a whole number from 0 to 18446744073709551615\n");
-                return 2;
-            }
-            seed = n;
-            continue;
-        }
-        bool takesNext = false;
-        if (const std::string qt = qtOption(arg, takesNext); !qt.empty()) {
-            if (takesNext && ++i == argc) {
-                std::fprintf(stderr, "zenkora: %s needs a value (try 'zenkora --help')\n", argv[i - 1]);
-                return 2;
-            }
-            if (takesNext && qt == "display")
-                displayOption = argv[i];
-            if (takesNext && qt == "platform")
-                platformOption = argv[i];
-            continue;
-        }
-        std::fprintf(stderr, "zenkora: %s '%s' (try 'zenkora --help')\n",
-                     arg.size() > 1 && arg[0] == '-' ? "unknown option" : "unexpected argument", argv[i]);
-        return 2;
+    if (parser.isSet(seedOption)) {
+        // Plain digits only: the number parsers would take a blank or a sign.
+        const QString text = parser.value(seedOption);
+        bool inRange = false;
+        seed = text.toULongLong(&inRange);
+        if (!inRange || !QRegularExpression(QStringLiteral("^[0-9]+$")).match(text).hasMatch())
+            return refuse(QStringLiteral("--seed needs a whole number from 0 to 18446744073709551615"));
     }
-    g_display = displayToTry(displayOption, platformOption);
-
-    if (displayMissing(platformOption)) {
-        std::fprintf(stderr, "zenkora: cannot open a display: DISPLAY is not set\n");
-        return 1;
-    }
-
-    // Before the first text can be laid out, fontconfig reads some sixty files of
-    // configuration and its caches. The other core does that while Qt connects to
-    // the display; Qt then finds it done.
     // The window is painted by Qt's own raster engine and takes no text input: the
-    // OpenGL integration (libGL and its kin) and an input method would only cost
-    // start-up time and memory. A setting of the player's own is kept.
-    if (!envSet("QT_XCB_GL_INTEGRATION"))
-        qputenv("QT_XCB_GL_INTEGRATION", "none");
-    if (!envSet("QT_IM_MODULE"))
-        qputenv("QT_IM_MODULE", "none");
+    // OpenGL integration and an input method would only cost start-up time and memory.
+    const auto byDefault = [](const char* name, const char* value) {
+        if (qEnvironmentVariableIsEmpty(name))
+            qputenv(name, value);
+    };
+    byDefault("QT_XCB_GL_INTEGRATION", "none");
+    byDefault("QT_IM_MODULE", "none");
+    // On a Wayland desktop with X beside it, X keeps the designed frame (close box only,
+    // centred). The player's own choice of platform wins, and so does -platform.
+    if (!qEnvironmentVariableIsEmpty("DISPLAY") && !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        byDefault("QT_QPA_PLATFORM", "xcb;wayland");
 
-    FontconfigWarmUp fontconfig;
-    g_connecting = true;
-    g_previousHandler = qInstallMessageHandler(connectingHandler);
+    connecting = true;
+    passOn = qInstallMessageHandler(whileConnecting);
     QApplication app(argc, argv);
-    g_connecting = false;
-    fontconfig.join();
-    for (const auto& [type, message] : g_heldBack)
-        g_previousHandler(type, QMessageLogContext(), message);
-    g_heldBack.clear();
+    connecting = false;
+    for (const auto& [type, _, printed] : std::as_const(heldBack))
+        passOn(type, QMessageLogContext(), printed);
+
+    if (!parser.parse(QCoreApplication::arguments())) {  // now without Qt's own options
+        const QStringList unknown = parser.unknownOptionNames();
+        return refuse(unknown.isEmpty() ? parser.errorText()
+                                        : QStringLiteral("unknown option '-%1%2'").arg(unknown[0].size() > 1 ? "-" : "", unknown[0]));
+    }
+    if (!parser.positionalArguments().isEmpty())
+        return refuse(QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
     QApplication::setApplicationName(QStringLiteral("zenkora"));
     QApplication::setApplicationVersion(QStringLiteral(ZENKORA_VERSION));
+    // The Wayland app id: the desktop entry's name ties the window to its icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("io.github.zenkora.Zenkora"));
     ui::setApplicationLook();
 
     const platform::GameFolders folders = platform::findGameFolders();
@@ -271,7 +143,6 @@ int main(int argc, char** argv)
         platform::QtMessageBox(nullptr).show(game::text::kFileNotFound, platform::mb::Critical, game::text::kCaution);
         return 1;
     }
-
     ui::MainWindow window(ui::WindowOptions{seed, nullptr, folders});
     const auto trace = ui::Trace::ofWindow(window);
     const ui::SaveOnSignals saveOnSignals([&window] { window.game().SavePendingBest(); });

@@ -25,6 +25,20 @@ using std::chrono::milliseconds;
 constexpr pa_usec_t kQueuedUs = 160000;
 constexpr pa_usec_t kRequestUs = 70000;
 constexpr sf_count_t kLongestHoldSeconds = 5;
+// While a loop should be heard and the server is away, it is called again this often:
+// the loop comes back within a second of the server.
+constexpr pa_usec_t kRetryUs = 300000;
+
+// What the desktop's mixer shows and what role policies (a call lowering games) see.
+pa_proplist* identity()
+{
+    pa_proplist* p = pa_proplist_new();
+    pa_proplist_sets(p, PA_PROP_APPLICATION_NAME, "Zenkora Ver. 1");
+    pa_proplist_sets(p, PA_PROP_APPLICATION_ID, "io.github.zenkora.Zenkora");
+    pa_proplist_sets(p, PA_PROP_APPLICATION_ICON_NAME, "io.github.zenkora.Zenkora");
+    pa_proplist_sets(p, PA_PROP_MEDIA_ROLE, "game");
+    return p;
+}
 
 // A sound file, read a piece at a time as it plays.
 class Sound {
@@ -132,6 +146,8 @@ struct PulseDevice::Impl {
             Locked lock(mainloop);
             loop.clear();
             drop();
+            if (retry != nullptr)
+                pa_threaded_mainloop_get_api(mainloop)->time_free(retry);
             if (ctx != nullptr) {
                 pa_context_set_state_callback(ctx, nullptr, nullptr);
                 pa_context_disconnect(ctx);
@@ -164,23 +180,45 @@ struct PulseDevice::Impl {
             pa_context_set_state_callback(ctx, nullptr, nullptr);
             pa_context_unref(ctx);
         }
-        ctx = pa_context_new(pa_threaded_mainloop_get_api(mainloop), "Zenkora");
+        pa_proplist* props = identity();
+        ctx = pa_context_new_with_proplist(pa_threaded_mainloop_get_api(mainloop), "Zenkora", props);
+        pa_proplist_free(props);
         if (ctx == nullptr)
             return say("no sound server client");
         pa_context_set_state_callback(ctx, &Impl::onContext, this);
         // No autospawn: a desktop without a server stays silent rather than gain a daemon.
-        if (pa_context_connect(ctx, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0)
+        if (pa_context_connect(ctx, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
             say(std::string("sound server: ") + pa_strerror(pa_context_errno(ctx)));
+            callAgain();
+        }
+    }
+
+    // While a loop is wanted, the server is called again until it answers.
+    void callAgain()
+    {
+        if (retry == nullptr && !loop.empty() && ctx != nullptr)
+            retry = pa_context_rttime_new(ctx, pa_rtclock_now() + kRetryUs, &Impl::onRetry, this);
+    }
+
+    static void onRetry(pa_mainloop_api* api, pa_time_event* e, const struct timeval*, void* user)
+    {
+        auto* self = static_cast<Impl*>(user);
+        api->time_free(e);
+        self->retry = nullptr;
+        if (!self->loop.empty() && !PA_CONTEXT_IS_GOOD(pa_context_get_state(self->ctx))) {
+            self->drop();
+            self->connect();
+        }
     }
 
     // Replaces what plays; returns the length of a sound played once.
     milliseconds play(const std::string& name, bool looped)
     {
-        if (mainloop != nullptr && (ctx == nullptr || !PA_CONTEXT_IS_GOOD(pa_context_get_state(ctx))))
-            connect();
         drop();
         const std::string path = locate(name);
         loop = looped ? path : std::string();
+        if (mainloop != nullptr && (ctx == nullptr || !PA_CONTEXT_IS_GOOD(pa_context_get_state(ctx))))
+            connect();
         std::unique_ptr<Sound> sound = Sound::open(path, looped);
         const milliseconds length = sound ? sound->length() : milliseconds(0);
         if (ready())
@@ -193,7 +231,11 @@ struct PulseDevice::Impl {
         if (!sound)
             return;
         const pa_sample_spec sampleFormat = sound->sampleFormat();
-        pa_stream* s = pa_sample_spec_valid(&sampleFormat) ? pa_stream_new(ctx, "Zenkora", &sampleFormat, nullptr) : nullptr;
+        pa_proplist* props = identity();
+        pa_stream* s = pa_sample_spec_valid(&sampleFormat)
+                           ? pa_stream_new_with_proplist(ctx, "Zenkora", &sampleFormat, nullptr, props)
+                           : nullptr;
+        pa_proplist_free(props);
         if (s == nullptr)
             return;
         stream = s;
@@ -224,10 +266,15 @@ struct PulseDevice::Impl {
     {
         auto* self = static_cast<Impl*>(user);
         const pa_context_state_t state = pa_context_get_state(c);
-        if (state == PA_CONTEXT_READY && !self->loop.empty() && self->stream == nullptr) {
-            self->begin(Sound::open(self->loop, true));
+        if (state == PA_CONTEXT_READY) {
+            if (std::exchange(self->told, false))
+                std::fprintf(stderr, "zenkora: sound is back\n");
+            // The loop that should be playing now; a sound played once is not made up for.
+            if (!self->loop.empty() && self->stream == nullptr)
+                self->begin(Sound::open(self->loop, true));
         } else if (!PA_CONTEXT_IS_GOOD(state)) {
             self->say(std::string("sound server: ") + pa_strerror(pa_context_errno(c)));
+            self->callAgain();
         }
     }
 
@@ -274,7 +321,8 @@ struct PulseDevice::Impl {
     pa_stream* stream = nullptr;
     std::unique_ptr<Sound> playing;  // until all of it is with the server
     std::string loop;                // the loop that should be heard, as a path
-    bool told = false;               // sound being off was said
+    pa_time_event* retry = nullptr;  // the server to be called again
+    bool told = false;               // sound being off was said, and not yet that it is back
 };
 
 PulseDevice::PulseDevice(Locate locate) : impl_(std::make_unique<Impl>())

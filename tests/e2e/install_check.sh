@@ -3,7 +3,8 @@
 # files, the desktop entry, icons, metadata and manual in place, each valid; the tree,
 # moved, is started from / with a fresh data folder, makes the player's folder holding
 # the initial h-score.txt and shows its window; a magenta n0.bmp the player puts there is
-# painted and kept. The command line answers without a display, and says what is wrong.
+# painted and kept. The command line answers without a display, and says what is wrong;
+# --seed takes plain digits only.
 . "$(dirname "$0")/lib.sh"
 install_tree "$@"
 share=$work/prefix/share
@@ -26,9 +27,16 @@ mv "$work/prefix" "$work/moved" && zenkora=$work/moved/bin/zenkora
 "$zenkora" --help | grep -q "$player" || fail "--help does not name the player's folder"
 "$zenkora" --bogus 2>"$work/err" >/dev/null; rc=$?
 [ $rc -eq 2 ] && grep -q -- "--bogus" "$work/err" && grep -q -- "--help" "$work/err" || fail "an unknown option: $rc, $(cat "$work/err")"
+refused() { timeout 10 "$zenkora" "$@" >/dev/null 2>&1; [ $? -eq 2 ] || fail "not refused: $*"; }
+refused '--seed= -5' && refused --seed= -5 && refused --seed=+5 && refused --seed ' 5' && refused --seed=5x
 [ ! -e "$player" ] || fail "answering on the terminal made the player's folder"
 DISPLAY=:99 "$zenkora" 2>"$work/err"; rc=$?
 [ $rc -eq 1 ] && grep -q ':99' "$work/err" || fail "an unreachable display: $rc, $(cat "$work/err")"
+# A plugin or a Wayland display that cannot be had: Qt's reason on one line, naming it.
+for start in 'QT_QPA_PLATFORM=nope "nope"' 'QT_QPA_PLATFORM=wayland WAYLAND_DISPLAY=nowhere nowhere'; do
+    env ${start% *} "$zenkora" 2>"$work/err"; rc=$?
+    [ $rc -eq 1 ] && [ "$(wc -l <"$work/err")" = 1 ] && grep -q "${start##* }" "$work/err" || fail "$start: $rc, $(cat "$work/err")"
+done
 
 launch
 w=$(window 'Zenkora Ver\. 1' 10) || fail "no window"

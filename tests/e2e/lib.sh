@@ -107,3 +107,68 @@ install_tree() {
     chmod 755 "$work"
     zenkora=$work/prefix/bin/zenkora
 }
+
+# start_weston NAME [ARGS...]: a weston of our own on the socket NAME in $XDG_RUNTIME_DIR,
+# its log in $work/weston-NAME.log (skips when there is none).
+start_weston() {
+    command -v weston >/dev/null || { echo "SKIP: weston is not installed"; exit 77; }
+    local name=$1 _
+    shift
+    weston --socket="$name" "$@" >"$work/weston-$name.log" 2>&1 &
+    pids+=($!)
+    for _ in $(seq 100); do [ -S "$XDG_RUNTIME_DIR/$name" ] && return 0; sleep 0.05; done
+    fail "weston did not start: $(tail -3 "$work/weston-$name.log")"
+}
+
+# start_pipewire: PipeWire and its session manager under a D-Bus session of their own,
+# then its pulse server (start_pipewire_pulse; $pulse). The null sink is PipeWire's own,
+# made from its configuration, so that it outlives a restart of the pulse server. Left
+# out of our copies of the configuration: the RT module, which as root would raise the
+# threads to real-time priority on a shared machine, and Bluetooth, whose login monitor
+# ends the session manager where systemd does not run (CI's root).
+start_pipewire() {
+    local tool conf _
+    for tool in pipewire wireplumber pipewire-pulse dbus-run-session pactl; do
+        command -v $tool >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
+    done
+    export XDG_CONFIG_HOME=$work/config
+    mkdir -p "$XDG_CONFIG_HOME/pipewire/pipewire.conf.d" "$XDG_CONFIG_HOME/wireplumber"
+    for conf in pipewire/pipewire.conf pipewire/pipewire-pulse.conf wireplumber/wireplumber.conf; do
+        sed -e 's/name = libpipewire-module-rt$/name = libpipewire-module-rt-left-out/' \
+            -e '/name = bluetooth.lua, type = config.lua/d' "/usr/share/$conf" >"$XDG_CONFIG_HOME/$conf"
+    done
+    cat >"$XDG_CONFIG_HOME/pipewire/pipewire.conf.d/null-sink.conf" <<'CONF'
+context.objects = [
+    { factory = adapter
+      args = { factory.name = support.null-audio-sink node.name = "null" media.class = Audio/Sink
+               audio.position = [ FL FR ] monitor.channel-volumes = true object.linger = true } }
+]
+CONF
+    dbus-run-session -- sh -c 'echo "$DBUS_SESSION_BUS_ADDRESS" >"$1/bus"
+        pipewire & echo $! >"$1/pipewire.pid"
+        while [ ! -S "$XDG_RUNTIME_DIR/pipewire-0" ]; do sleep 0.05; done
+        wireplumber & echo $! >"$1/wireplumber.pid"
+        wait' sh "$work" >"$work/pipewire.log" 2>&1 &
+    # Not stopped itself: it ends its bus once the two have ended.
+    for _ in $(seq 100); do [ -s "$work/wireplumber.pid" ] && break; sleep 0.05; done
+    [ -s "$work/wireplumber.pid" ] || fail "PipeWire did not start: $(tail -3 "$work/pipewire.log")"
+    pids+=("$(cat "$work/pipewire.pid")" "$(cat "$work/wireplumber.pid")")
+    export DBUS_SESSION_BUS_ADDRESS=$(cat "$work/bus")
+    start_pipewire_pulse
+}
+
+start_pipewire_pulse() {
+    local _
+    pipewire-pulse >>"$work/pipewire-pulse.log" 2>&1 &
+    pulse=$!
+    pids+=($pulse)
+    for _ in $(seq 100); do pactl list short sinks 2>/dev/null | grep -qw null && return 0; sleep 0.05; done
+    fail "PipeWire's pulse server did not start: $(tail -3 "$work/pipewire-pulse.log")"
+}
+
+# peak SECONDS: the loudest sample the null sink plays in that time, 0 to 1.
+peak() {
+    timeout "$1" parec --latency-msec=20 --device=null.monitor --raw --format=s16le --channels=1 --rate=8000 >"$work/heard.raw"
+    sox -t raw -r 8000 -e signed -b 16 -c 1 "$work/heard.raw" -n stat 2>&1 | awk '/^Maximum amplitude/ { print $3 }'
+}
+loud() { awk -v p="${1:-0}" 'BEGIN { exit !(p > 0.05) }'; }

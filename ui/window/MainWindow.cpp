@@ -15,9 +15,11 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QResizeEvent>
 #include <QScreen>
 #include <QStyle>
 #include <QTimer>
+#include <QWindow>
 #include <algorithm>
 #include <cmath>
 
@@ -188,6 +190,12 @@ MainWindow::MainWindow(const WindowOptions& options)
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QString::fromUtf8(kTitle));
     setFixedSize(kClientWidth, kClientHeight);
+    // Qt's own title bar on Wayland offers maximise whatever the size hints say, and a
+    // window held to its size cannot take the one the compositor then sends: the
+    // connection ends with a protocol error. There the window takes what it is sent
+    // and goes straight back to its own (keepDesignedFrame).
+    if (QGuiApplication::platformName().startsWith(QLatin1String("wayland")))
+        setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
     // Named as PNG, read by Qt's own reader: guessing would load every image-format
     // plugin (and libjpeg) just to ask each whether the file is theirs. The game
     // starts without an icon that cannot be read; its size is known from the header
@@ -386,6 +394,33 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event)
     std::int16_t keyCode = code;
     game_->Form_KeyDown(keyCode, 0);
     return false;
+}
+
+void MainWindow::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange)
+        QTimer::singleShot(0, this, &MainWindow::keepDesignedFrame);
+}
+
+void MainWindow::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    if (size() != QSize(kClientWidth, kClientHeight))
+        QTimer::singleShot(0, this, &MainWindow::keepDesignedFrame);
+}
+
+// A compositor may maximise, fullscreen or tile a window whatever it asked for; the
+// game answers by going back to its designed frame, never stretched.
+void MainWindow::keepDesignedFrame()
+{
+    const Qt::WindowStates large = Qt::WindowMaximized | Qt::WindowFullScreen;
+    // Asked of the compositor, which answers with the size: a size set first would not
+    // match the state it still holds the window to.
+    if ((windowState() & large) && windowHandle())
+        windowHandle()->setWindowStates(windowState() & ~large);
+    else if (size() != QSize(kClientWidth, kClientHeight))
+        resize(kClientWidth, kClientHeight);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event)

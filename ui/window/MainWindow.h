@@ -72,11 +72,14 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
 
 private:
     void buildControls();
     void bindEvents();
+    void keepDesignedFrame();
 
     // Controls; owned by the widget tree.
     platform::QtSurface* picSpace_ = nullptr;
