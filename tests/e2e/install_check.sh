@@ -2,8 +2,9 @@
 # The installed game as a new player meets it: `cmake --install` puts the program, its
 # files, the desktop entry, icons, metadata and manual in place, each valid; the tree,
 # moved, is started from / with a fresh data folder, makes the player's folder holding
-# the initial h-score.txt and shows its window; a magenta n0.bmp the player puts there is
-# painted and kept. The command line answers without a display, and says what is wrong.
+# the initial h-score.txt and shows its window, whose X class is the entry's; a magenta
+# n0.bmp the player puts there is painted and kept. The command line answers without a
+# display, and says what is wrong.
 . "$(dirname "$0")/lib.sh"
 install_tree "$@"
 share=$work/prefix/share
@@ -14,7 +15,7 @@ for size in 16 32 48 64 128 256; do
     [ "$(identify -format %wx%h "$share/icons/hicolor/${size}x$size/apps/io.github.zenkora.Zenkora.png")" = "${size}x$size" ] ||
         fail "no ${size}x$size icon"
 done
-for tool in appstreamcli desktop-file-validate groff; do
+for tool in appstreamcli desktop-file-validate groff xprop; do
     command -v $tool >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
 done
 desktop-file-validate "$share"/applications/*.desktop || fail "desktop entry"
@@ -27,11 +28,15 @@ mv "$work/prefix" "$work/moved" && zenkora=$work/moved/bin/zenkora
 "$zenkora" --bogus 2>"$work/err" >/dev/null; rc=$?
 [ $rc -eq 2 ] && grep -q -- "--bogus" "$work/err" && grep -q -- "--help" "$work/err" || fail "an unknown option: $rc, $(cat "$work/err")"
 [ ! -e "$player" ] || fail "answering on the terminal made the player's folder"
-DISPLAY=:99 "$zenkora" 2>"$work/err"; rc=$?
-[ $rc -eq 1 ] && grep -q ':99' "$work/err" || fail "an unreachable display: $rc, $(cat "$work/err")"
+none=$(for n in $(seq 99 999); do DISPLAY=:$n xdotool getdisplaygeometry >/dev/null 2>&1 || { echo $n; break; }; done)
+DISPLAY=:$none "$zenkora" 2>"$work/err"; rc=$?
+[ $rc -eq 1 ] && grep -q ":$none" "$work/err" || fail "an unreachable display: $rc, $(cat "$work/err")"
 
 launch
-w=$(window 'Zenkora Ver\. 1' 10) || fail "no window"
+w=$(window 'Zenkora Ver\. 1') || fail "no window"
+# The desktop ties the window to its entry by the X class.
+class=$(xprop -id "$w" WM_CLASS | sed -n 's/.*, "\(.*\)"$/\1/p')
+grep -qx "StartupWMClass=$class" "$work"/moved/share/applications/*.desktop || fail "the entry's StartupWMClass is not '$class'"
 [ "$(ls -A "$player")" = h-score.txt ] && cmp -s "$assets/h-score.txt" "$player/h-score.txt" ||
     fail "the player's folder holds: $(ls -A "$player")"
 # Window (60, 300) is pixel (12, 23) of a well cell.
@@ -40,7 +45,7 @@ stop_game
 convert -size 33x33 xc:magenta "BMP3:$player/n0.bmp" && cp "$player/n0.bmp" "$work/mine.bmp"
 for run in 1 2; do
     launch
-    w=$(window 'Zenkora Ver\. 1' 10) || fail "no window at start $run"
+    w=$(window 'Zenkora Ver\. 1') || fail "no window at start $run"
     shows "$w" 60 300 "srgb(255,0,255)" || fail "the player's n0.bmp is not painted at start $run"
     stop_game
     cmp -s "$player/n0.bmp" "$work/mine.bmp" || fail "the player's n0.bmp was changed"
