@@ -49,7 +49,8 @@ wait_for() {
 # through a pipe. A lock file in our /tmp proves nothing: a chroot shares the host's
 # abstract sockets, where another test's server may answer to the same number.
 mkfifo "$work/display"
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+width=1024  # the screen is 1024 x 768
+Xvfb -displayfd 3 -screen 0 "${width}x768x24" -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
 xvfb=$!
 pids+=($xvfb)
 read -r -t "$patience" n <"$work/display" && [ -n "$n" ] || fail "Xvfb did not start: $(tail -n3 "$work/xvfb.log")"
