@@ -47,10 +47,12 @@ wait_for() {
 
 # A display of our own: the X server picks a number no other server holds and tells it
 # through a pipe. A lock file in our /tmp proves nothing: a chroot shares the host's
-# abstract sockets, where another test's server may answer to the same number.
+# abstract sockets, where another test's server may answer to the same number. It never
+# resets: a reset, when the last client has gone, refuses the next one that comes meanwhile
+# (a game started just after another was stopped could not open the display).
 mkfifo "$work/display"
 width=1024  # the screen is 1024 x 768
-Xvfb -displayfd 3 -screen 0 "${width}x768x24" -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+Xvfb -displayfd 3 -screen 0 "${width}x768x24" -nolisten tcp -noreset 3>"$work/display" 2>"$work/xvfb.log" &
 xvfb=$!
 pids+=($xvfb)
 read -r -t "$patience" n <"$work/display" && [ -n "$n" ] || fail "Xvfb did not start: $(tail -n3 "$work/xvfb.log")"
