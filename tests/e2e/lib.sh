@@ -15,7 +15,12 @@ cleanup() {
 }
 trap cleanup EXIT
 trap 'exit 1' INT TERM HUP
-fail() { echo "FAIL: $*" >&2; [ -s "$work/game.log" ] && sed 's/^/  game: /' "$work/game.log" >&2; exit 1; }
+fail() {
+    echo "FAIL: $*" >&2
+    [ -s "$work/game.log" ] && sed 's/^/  game: /' "$work/game.log" >&2
+    [ -z "${xvfb:-}" ] || kill -0 "$xvfb" 2>/dev/null || echo "  the X server $DISPLAY has ended: $(tail -n3 "$work/xvfb.log")" >&2
+    exit 1
+}
 for tool in Xvfb xdotool import convert; do
     command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
 done
@@ -27,20 +32,31 @@ export DBUS_SESSION_BUS_ADDRESS=unix:path=$work/no-bus
 mkdir -p "$HOME" && mkdir -m 700 "$XDG_RUNTIME_DIR"
 player=$XDG_DATA_HOME/zenkora
 
-# A display of our own: another X server may answer to a number whose lock file we
-# cannot see (a chroot's /tmp), so ours is known by a screen width picked at random.
-for _ in 1 2 3 4 5; do
-    export DISPLAY=:$((100 + RANDOM % 900)) width=$((1000 + RANDOM % 24))
-    Xvfb "$DISPLAY" -screen 0 "${width}x768x24" -nolisten tcp 2>/dev/null &
-    pids+=($!)
-    for _ in $(seq 100); do
-        [ "$(xdotool getdisplaygeometry 2>/dev/null)" = "$width 768" ] && break 2
-        kill -0 "${pids[-1]}" 2>/dev/null || break
+# A busy machine slows every step but never makes a right answer wrong: a wait for
+# something that must come gives up only after $patience seconds, which nothing that
+# works comes near; ctest's own time-out is the bound.
+patience=120
+# wait_for COMMAND...: COMMAND succeeds, tried again and again for $patience seconds.
+wait_for() {
+    local end=$((SECONDS + patience))
+    until "$@"; do
+        [ $SECONDS -lt $end ] || return 1
         sleep 0.05
     done
-    kill "${pids[-1]}" 2>/dev/null
-done
-[ "$(xdotool getdisplaygeometry 2>/dev/null)" = "$width 768" ] || fail "Xvfb did not start"
+}
+
+# A display of our own: the X server picks a number no other server holds and tells it
+# through a pipe. A lock file in our /tmp proves nothing: a chroot shares the host's
+# abstract sockets, where another test's server may answer to the same number. It never
+# resets: a reset, when the last client has gone, refuses the next one that comes meanwhile
+# (a game started just after another was stopped could not open the display).
+mkfifo "$work/display"
+width=1024  # the screen is 1024 x 768
+Xvfb -displayfd 3 -screen 0 "${width}x768x24" -nolisten tcp -noreset 3>"$work/display" 2>"$work/xvfb.log" &
+xvfb=$!
+pids+=($xvfb)
+read -r -t "$patience" n <"$work/display" && [ -n "$n" ] || fail "Xvfb did not start: $(tail -n3 "$work/xvfb.log")"
+export DISPLAY=:$n
 
 # start_pulse: a private sound server with a null sink (skips when there is none).
 start_pulse() {
@@ -49,8 +65,7 @@ start_pulse() {
         --load=module-native-protocol-unix >"$work/pulse.log" 2>&1 &
     pulse=$!
     pids+=($pulse)
-    for _ in $(seq 100); do pactl info >/dev/null 2>&1 && return 0; sleep 0.05; done
-    fail "PulseAudio did not start"
+    wait_for pactl info >/dev/null 2>&1 || fail "PulseAudio did not start"
 }
 
 # launch ARGS...: the game, started from / (its output in $work/game.log); $game.
@@ -62,40 +77,33 @@ launch() {
 
 stop_game() { kill "$game" 2>/dev/null; wait "$game" 2>/dev/null; }
 
-# window TITLE SECONDS: the id of a shown window with exactly that title.
+# window TITLE: the id of a shown window with exactly that title; none once the game has ended.
 window() {
-    local i w
-    for i in $(seq $(($2 * 20))); do
-        w=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n1)
-        [ -n "$w" ] && { echo "$w"; return 0; }
-        sleep 0.05
-    done
-    return 1
+    _shown() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n1 | grep . || ! kill -0 "$game" 2>/dev/null; }
+    local w
+    w=$(wait_for _shown "$1") && [ -n "$w" ] && echo "$w"
 }
 
-# exit_status SECONDS: the game's exit status, or 124 when it is still running.
+# exit_status [SECONDS]: the game's exit status, or 124 when it still runs after SECONDS
+# (by default $patience).
 exit_status() {
-    local i
-    for i in $(seq $(($1 * 20))); do kill -0 "$game" 2>/dev/null || break; sleep 0.05; done
+    local end=$((SECONDS + ${1:-$patience}))
+    while kill -0 "$game" 2>/dev/null && [ $SECONDS -lt $end ]; do sleep 0.05; done
     kill -0 "$game" 2>/dev/null && return 124
     wait "$game"
 }
 
-# shows WINDOW X Y COLOUR: the window shows that colour there within 3 s (ImageMagick's
-# name of it, e.g. "srgb(255,0,255)"): a paint may still be due.
+# shows WINDOW X Y COLOUR: the window shows that colour there (ImageMagick's name of it,
+# e.g. "srgb(255,0,255)"), now or after a paint still due.
 shows() {
-    local i
-    for i in $(seq 30); do
-        [ "$(import -window "$1" -crop "1x1+$2+$3" -format '%[pixel:p{0,0}]' info: 2>/dev/null)" = "$4" ] && return 0
-        sleep 0.1
-    done
-    return 1
+    _pixel_is() { [ "$(import -window "$1" -crop "1x1+$2+$3" -format '%[pixel:p{0,0}]' info: 2>/dev/null)" = "$4" ]; }
+    wait_for _pixel_is "$@"
 }
 
-# answer TITLE: presses Return in the box with that title, which must show within 10 s.
+# answer TITLE: presses Return in the box with that title, which must show.
 answer() {
     local box
-    box=$(window "$1" 10) || fail "no '$1' box"
+    box=$(window "$1") || fail "no '$1' box"
     xdotool windowfocus --sync "$box" key Return 2>/dev/null
 }
 

@@ -10,10 +10,10 @@ install_tree "$@"
 expect() {
     : >"$work/game.log"
     launch
-    box=$(window 'ちゅうい!!' 10) || fail "no 'ちゅうい!!' box for: $1"
+    box=$(window 'ちゅうい!!') || fail "no 'ちゅうい!!' box for: $1"
     ! xdotool search --onlyvisible --name '^Zenkora Ver\. 1$' >/dev/null 2>&1 || fail "the main window shows"
     xdotool windowfocus --sync "$box" key Return 2>/dev/null
-    exit_status 10; rc=$?
+    exit_status; rc=$?
     [ $rc -eq 1 ] || fail "status $rc, not 1, for: $1"
     [ "$(cat "$work/game.log")" = "zenkora: $1" ] || fail "stderr said '$(cat "$work/game.log")', not 'zenkora: $1'"
 }

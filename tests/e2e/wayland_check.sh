@@ -8,9 +8,10 @@ install_tree "$@"
 entry=$work/prefix/share/applications/io.github.zenkora.Zenkora.desktop
 id=$(basename "$entry" .desktop)
 class=$(sed -n 's/^StartupWMClass=//p' "$entry")
+[ -n "$class" ] || fail "the desktop entry names no StartupWMClass"
 launch
 window 'Zenkora Ver\. 1' 10 >/dev/null || fail "no window on X"
-xdotool search --onlyvisible --class "^${class:-zenkora}\$" >/dev/null || fail "the X window class is not ${class:-zenkora}"
+xdotool search --onlyvisible --class "^$class\$" >/dev/null || fail "the X window class is not $class"
 stop_game
 
 # wayland NAME: the game on the weston answering on NAME, telling its requests.

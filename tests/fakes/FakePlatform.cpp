@@ -133,7 +133,7 @@ std::vector<int> Game::column(int c)
 std::string Game::mismatch()
 {
     std::ostringstream out;
-    auto tile = [](int code) { return code == game::kBomb ? "bom.bmp" : "n" + std::to_string(code) + ".bmp"; };
+    auto tile = [](int code) { return code == game::kBomb ? "bom.bmp" : std::string{'n', char('0' + code)} + ".bmp"; };
     const bool playing = f.playing == game::True, falling = p.gameTimer.on && f.pieceRow >= 0;
     for (int c = 0; c < 9; ++c) {
         for (int r = 8, gap = 0; r >= 0; --r) {

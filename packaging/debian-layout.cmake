@@ -1,0 +1,16 @@
+# Run by cpack on the staged tree, before the package is made: the program goes to
+# /usr/games, stripped as Debian strips it (notes and compiler comments too), and a
+# package is refused without a Maintainer.
+if(NOT CPACK_DEBIAN_PACKAGE_MAINTAINER)
+  message(FATAL_ERROR "No Maintainer for the package: configure with "
+                      "-DZENKORA_MAINTAINER=\"Your Name <you@example.org>\", then run cpack again.")
+endif()
+set(usr "${CPACK_TEMPORARY_DIRECTORY}${CPACK_PACKAGING_INSTALL_PREFIX}")
+file(MAKE_DIRECTORY "${usr}/games")
+file(RENAME "${usr}/${CPACK_ZENKORA_BINDIR}/zenkora" "${usr}/games/zenkora")
+file(GLOB left "${usr}/${CPACK_ZENKORA_BINDIR}/*")
+if(NOT left)
+  file(REMOVE_RECURSE "${usr}/${CPACK_ZENKORA_BINDIR}")
+endif()
+execute_process(COMMAND "${CPACK_ZENKORA_STRIP}" --remove-section=.comment --remove-section=.note "${usr}/games/zenkora"
+                COMMAND_ERROR_IS_FATAL ANY)
