@@ -120,12 +120,11 @@ install_tree() {
 # its log in $work/weston-NAME.log (skips when there is none).
 start_weston() {
     command -v weston >/dev/null || { echo "SKIP: weston is not installed"; exit 77; }
-    local name=$1 _
+    local name=$1
     shift
     weston --socket="$name" "$@" >"$work/weston-$name.log" 2>&1 &
     pids+=($!)
-    for _ in $(seq 100); do [ -S "$XDG_RUNTIME_DIR/$name" ] && return 0; sleep 0.05; done
-    fail "weston did not start: $(tail -3 "$work/weston-$name.log")"
+    wait_for test -S "$XDG_RUNTIME_DIR/$name" || fail "weston did not start: $(tail -3 "$work/weston-$name.log")"
 }
 
 # start_pipewire: PipeWire and its session manager under a D-Bus session of their own,
@@ -135,7 +134,7 @@ start_weston() {
 # threads to real-time priority on a shared machine, and Bluetooth, whose login monitor
 # ends the session manager where systemd does not run (CI's root).
 start_pipewire() {
-    local tool conf _
+    local tool conf
     for tool in pipewire wireplumber pipewire-pulse dbus-run-session pactl; do
         command -v $tool >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
     done
@@ -158,20 +157,18 @@ CONF
         wireplumber & echo $! >"$1/wireplumber.pid"
         wait' sh "$work" >"$work/pipewire.log" 2>&1 &
     # Not stopped itself: it ends its bus once the two have ended.
-    for _ in $(seq 100); do [ -s "$work/wireplumber.pid" ] && break; sleep 0.05; done
-    [ -s "$work/wireplumber.pid" ] || fail "PipeWire did not start: $(tail -3 "$work/pipewire.log")"
+    wait_for test -s "$work/wireplumber.pid" || fail "PipeWire did not start: $(tail -3 "$work/pipewire.log")"
     pids+=("$(cat "$work/pipewire.pid")" "$(cat "$work/wireplumber.pid")")
     export DBUS_SESSION_BUS_ADDRESS=$(cat "$work/bus")
     start_pipewire_pulse
 }
 
 start_pipewire_pulse() {
-    local _
     pipewire-pulse >>"$work/pipewire-pulse.log" 2>&1 &
     pulse=$!
     pids+=($pulse)
-    for _ in $(seq 100); do pactl list short sinks 2>/dev/null | grep -qw null && return 0; sleep 0.05; done
-    fail "PipeWire's pulse server did not start: $(tail -3 "$work/pipewire-pulse.log")"
+    _sink() { pactl list short sinks 2>/dev/null | grep -qw null; }
+    wait_for _sink || fail "PipeWire's pulse server did not start: $(tail -3 "$work/pipewire-pulse.log")"
 }
 
 # peak SECONDS: the loudest sample the null sink plays in that time, 0 to 1.
