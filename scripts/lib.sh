@@ -2,7 +2,7 @@
 # shellcheck shell=bash
 
 # Building and running the game (on X, and on Wayland with Qt's plugin for it).
-BUILD_PACKAGES=(g++ cmake ninja-build pkgconf qt6-base-dev libfontconfig-dev
+BUILD_PACKAGES=(g++ cmake ninja-build pkgconf qt6-base-dev
                 libpulse-dev libsndfile1-dev
                 fonts-ipafont-gothic fonts-mplus
                 qt6-wayland)
