@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The game's benchmarks, each beside a floor: a minimal Qt Widgets window of the game's
-# size with a 100 ms timer that repaints a small square (bench/floor.cpp), measured the
+# size with a 100 ms timer that repaints a small square (bench/floor/), measured the
 # same way on the same machine. Prints a table with each figure's target and whether it
 # is met, then runs bench/desktop.sh when there is one. Not a test: the figures depend on
 # the machine, so run it on a quiet one (the load average is printed).
@@ -48,7 +48,7 @@ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_
 targets=(bench_floor bench_xprobe)
 [ -n "$binary" ] || targets+=(zenkora)
 cmake --build "$build" --target "${targets[@]}" -j "$(jobs)" >/dev/null
-floor=$build/bench/bench_floor xprobe=$build/bench/bench_xprobe
+floor=$build/bench/floor/bench_floor xprobe=$build/bench/xprobe/bench_xprobe
 binary=${binary:-$build/ui/zenkora}
 title="Zenkora Ver. 1" floor_title="zenkora-floor"
 
