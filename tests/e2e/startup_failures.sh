@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Start-ups that cannot go on: an installed tile missing, a FIFO for h-score.txt, a
-# player's folder that cannot be made. Each time the box "ちゅうい!!" shows, the main
+# player's tile of 64 bytes declaring 5790 x 5790 pixels, a player's folder that cannot
+# be made. Each time the box "ちゅうい!!" shows, the main
 # window never does, one stderr line names the file or folder and why, and after the
 # box is answered the program ends with status 1.
 . "$(dirname "$0")/lib.sh"
@@ -24,6 +25,10 @@ mv "$work/n3.bmp" "$work/prefix/share/zenkora/n3.bmp"
 
 rm "$player/h-score.txt" && mkfifo "$player/h-score.txt"
 expect "cannot read $player/h-score.txt: not a regular file"
+
+rm "$player/h-score.txt" && printf '"HighScore=0"\r\n' >"$player/h-score.txt"
+printf 'BM@\0\0\0\0\0\0\0>\0\0\0(\0\0\0\x9e\x16\0\0\x9e\x16\0\0\1\0\10\0\1\0\0\0\2%028d\1' 0 | tr 0 '\0' >"$player/n3.bmp"
+expect "cannot read $player/n3.bmp: BMP larger than 1024 x 1024"
 
 export XDG_DATA_HOME=$work/file/data && touch "$work/file"
 expect "cannot make $work/file/data/zenkora: not a directory"
