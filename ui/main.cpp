@@ -5,11 +5,12 @@
 #include <QRegularExpression>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <optional>
-#include <tuple>
 
 #include "persist/HighScore.h"
 #include "platform/posix/GameFolders.h"
+#include "ui/Display.h"
 #include "ui/SaveOnSignals.h"
 #include "ui/Trace.h"
 #include "ui/window/MainWindow.h"
@@ -45,39 +46,6 @@ int refuse(const QString& what)
     return 2;
 }
 
-// While Qt connects to the display its complaints are held back: when it cannot, its
-// own reason (the display or the plugin) becomes one line and status 1, where it would
-// abort with a core dump.
-bool connecting = false;
-QtMessageHandler passOn = nullptr;
-QList<std::tuple<QtMsgType, QString, QString>> heldBack;  // the message, then as Qt would print it
-
-void whileConnecting(QtMsgType type, const QMessageLogContext& context, const QString& message)
-{
-    if (!connecting)
-        return passOn(type, context, message);
-    if (type != QtFatalMsg)
-        return heldBack.append({type, message, qFormatLogMessage(type, context, message)});
-    QString line = message.section(u'\n', 0, 0);
-    for (const auto& [_, why, __] : std::as_const(heldBack)) {
-        if (why.startsWith(u"could not connect to display")) {
-            const QString name = why.mid(28).trimmed();
-            line = name.isEmpty() ? QStringLiteral("cannot open a display: DISPLAY is not set")
-                                  : QStringLiteral("cannot open the display ") + name;
-        } else if (why.contains(u"wl_display")) {
-            line = QStringLiteral("cannot open the Wayland display %1: %2")
-                       .arg(qEnvironmentVariable("WAYLAND_DISPLAY", QStringLiteral("wayland-0")), why);
-        } else if (why.contains(u"Qt platform plugin")) {
-            line = why;
-        } else {
-            continue;
-        }
-        break;
-    }
-    std::fprintf(stderr, "zenkora: %s\n", qPrintable(line));
-    std::_Exit(1);
-}
-
 }  // namespace
 
 int main(int argc, char** argv)
@@ -103,25 +71,7 @@ int main(int argc, char** argv)
         if (!inRange || !QRegularExpression(QStringLiteral("^[0-9]+$")).match(text).hasMatch())
             return refuse(QStringLiteral("--seed needs a whole number from 0 to 18446744073709551615"));
     }
-    // The window is painted by Qt's own raster engine and takes no text input: the
-    // OpenGL integration and an input method would only cost start-up time and memory.
-    const auto byDefault = [](const char* name, const char* value) {
-        if (qEnvironmentVariableIsEmpty(name))
-            qputenv(name, value);
-    };
-    byDefault("QT_XCB_GL_INTEGRATION", "none");
-    byDefault("QT_IM_MODULE", "none");
-    // On a Wayland desktop with X beside it, X keeps the designed frame (close box only,
-    // centred). The player's own choice of platform wins, and so does -platform.
-    if (!qEnvironmentVariableIsEmpty("DISPLAY") && !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
-        byDefault("QT_QPA_PLATFORM", "xcb;wayland");
-
-    connecting = true;
-    passOn = qInstallMessageHandler(whileConnecting);
-    QApplication app(argc, argv);
-    connecting = false;
-    for (const auto& [type, _, printed] : std::as_const(heldBack))
-        passOn(type, QMessageLogContext(), printed);
+    const std::unique_ptr<QApplication> app = ui::openDisplay(argc, argv);
 
     if (!parser.parse(QCoreApplication::arguments())) {  // now without Qt's own options
         const QStringList unknown = parser.unknownOptionNames();
@@ -149,5 +99,5 @@ int main(int argc, char** argv)
     if (!window.load())
         return 1;  // the player has seen why; the window never appears
     window.showCentred();
-    return app.exec();
+    return app->exec();
 }
