@@ -98,6 +98,10 @@ TEST_F(PosixHighScoreFile, ReplacesTheFileItselfWithItsBits)
     EXPECT_EQ(fs::status(path).permissions(), fs::perms(0640));
     EXPECT_EQ(std::distance(fs::directory_iterator(dir / "synced"), {}), 1);
     EXPECT_EQ(std::distance(fs::directory_iterator(dir), {}), 2);
+    // Nothing but a regular file is replaced.
+    fs::remove(path), ::mkfifo(path.c_str(), 0644);
+    EXPECT_EQ(saveBest(files, 400), std::nullopt);
+    EXPECT_TRUE(fs::is_fifo(path));
 }
 
 // Reading never waits and never swallows more than its cap.
