@@ -7,6 +7,7 @@
 set -uo pipefail; shopt -u patsub_replacement 2>/dev/null
 root=$(cd "$(dirname "$0")/.." && pwd)
 R=game/frmMain.cpp H=persist/HighScore.cpp S=sound/SoundCues.cpp M=platform/posix/MixingRandom.cpp
+P=platform/posix/PosixFiles.cpp
 faults=$(cat <<'EOF'
 R @@ if (ufoCount > kUfosPerGame) @@ if (ufoCount >= kUfosPerGame)
 R @@ ufoCol = fit<std::int16_t>(Draw(7, 2)); @@ ufoCol = fit<std::int16_t>(Draw(7, 1));
@@ -64,6 +65,11 @@ S @@ { device_.stop(); } @@ {}
 M @@ word ^= splitmix(x); @@ word = splitmix(x);
 M @@ if (!fixed_) @@ if (fixed_)
 M @@ nextBits() >> 11) @@ nextBits() >> 10)
+R @@ bestPending_ = true; @@ ;
+H @@ content.starts_with(kByteOrderMark) ? kByteOrderMark.size() : 0 @@ 0
+P @@ return hop == 0 ? at : std::string(); @@ return at;
+P @@ if (waited >= kLockPatience) { @@ if (waited >= 3 * kLockPatience) {
+P @@ || old.st_uid != folder.st_uid @@ || false
 EOF
 )
 scratch=$(mktemp -d /tmp/zenkora-mutants.XXXXXX); trap 'rm -rf "$scratch"' EXIT
