@@ -171,9 +171,11 @@ start_pipewire_pulse() {
     wait_for _sink || fail "PipeWire's pulse server did not start: $(tail -3 "$work/pipewire-pulse.log")"
 }
 
-# peak SECONDS: the loudest sample the null sink plays in that time, 0 to 1.
+# peak SECONDS: the loudest sample of that much of what the null sink plays, 0 to 1.
+# Counted in bytes, not on the clock: a busy machine may start the recorder late.
 peak() {
-    timeout "$1" parec --latency-msec=20 --device=null.monitor --raw --format=s16le --channels=1 --rate=8000 >"$work/heard.raw"
+    timeout "$patience" parec --latency-msec=20 --device=null.monitor --raw --format=s16le --channels=1 --rate=8000 |
+        head -c $(($1 * 16000)) >"$work/heard.raw"
     sox -t raw -r 8000 -e signed -b 16 -c 1 "$work/heard.raw" -n stat 2>&1 | awk '/^Maximum amplitude/ { print $3 }'
 }
 loud() { awk -v p="${1:-0}" 'BEGIN { exit !(p > 0.05) }'; }

@@ -12,11 +12,8 @@ w=$(window 'Zenkora Ver\. 1') || fail "no window"
 # is not silence.
 stream() { [ -n "$(pactl list short sink-inputs)" ]; }
 wait_for stream || fail "no sound"
-# Two seconds of it (32000 bytes), however late a busy machine starts the recorder.
-timeout "$patience" parec --latency-msec=20 --device=null.monitor --raw --format=s16le --channels=1 --rate=8000 |
-    head -c 32000 >"$work/heard.raw"
-peak=$(sox -t raw -r 8000 -e signed -b 16 -c 1 "$work/heard.raw" -n stat 2>&1 | awk '/^Maximum amplitude/ { print $3 }')
-awk -v p="${peak:-0}" 'BEGIN { exit !(p > 0.05) }' || fail "the title music is silent (peak ${peak:-none})"
+peak=$(peak 2)
+loud "$peak" || fail "the title music is silent (peak ${peak:-none})"
 
 kill "$pulse" && wait "$pulse" 2>/dev/null
 button() { import -window "$w" -crop 137x33+400+352 +repage "$work/$1.png"; }
