@@ -91,6 +91,20 @@ QLabel* makeNumberLabel(QWidget* parent, const char* name, const QString& text, 
     return label;
 }
 
+// An option group: the frame with its caption, and the group that keeps one of its
+// buttons selected.
+QGroupBox* makeFrame(QWidget* parent, const char* name, const QString& caption, const QRect& geometry,
+                     const QFont& font, QButtonGroup*& group)
+{
+    auto* frame = new QGroupBox(caption, parent);
+    frame->setObjectName(QString::fromLatin1(name));
+    frame->setGeometry(geometry);
+    frame->setFont(font);
+    group = new QButtonGroup(parent);
+    group->setExclusive(true);
+    return frame;
+}
+
 QRadioButton* makeOption(QGroupBox* frame, const char* name, const QString& text, const QRect& geometry,
                          QButtonGroup* group, int index, const QFont& font)
 {
@@ -286,23 +300,11 @@ void MainWindow::buildControls()
     Label1_->setAlignment(Qt::AlignCenter);  // centred for the same reason as the numbers
     paintBackground(Label1_, QColor(255, 255, 255));
 
-    fraMode_ = new QGroupBox(QStringLiteral("モード"), this);
-    fraMode_->setObjectName(QStringLiteral("fraMode"));
-    fraMode_->setGeometry(400, 160, 137, 81);
-    fraMode_->setFont(frameFont);
-    modeGroup_ = new QButtonGroup(this);
-    modeGroup_->setObjectName(QStringLiteral("modeGroup"));
-    modeGroup_->setExclusive(true);
+    fraMode_ = makeFrame(this, "fraMode", QStringLiteral("モード"), {400, 160, 137, 81}, frameFont, modeGroup_);
     optMode_[0] = makeOption(fraMode_, "optMode_0", QStringLiteral("れんしゅう"), {16, 24, 97, 25}, modeGroup_, 0,
                              optionFont);
 
-    fraMax_ = new QGroupBox(QStringLiteral("すうじのおおきさ"), this);
-    fraMax_->setObjectName(QStringLiteral("fraMax"));
-    fraMax_->setGeometry(400, 248, 137, 81);
-    fraMax_->setFont(frameFont);
-    maxGroup_ = new QButtonGroup(this);
-    maxGroup_->setObjectName(QStringLiteral("maxGroup"));
-    maxGroup_->setExclusive(true);
+    fraMax_ = makeFrame(this, "fraMax", QStringLiteral("すうじのおおきさ"), {400, 248, 137, 81}, frameFont, maxGroup_);
     optMax_[0] = makeOption(fraMax_, "optMax_0", QStringLiteral("５まで"), {16, 24, 97, 25}, maxGroup_, 0, optionFont);
     optMax_[1] = makeOption(fraMax_, "optMax_1", QStringLiteral("９まで"), {16, 48, 97, 25}, maxGroup_, 1, optionFont);
     optMode_[1] = makeOption(fraMode_, "optMode_1", QStringLiteral("チャレンジ"), {16, 48, 97, 25}, modeGroup_, 1,
