@@ -60,6 +60,7 @@ const char* bmpProblem(const QByteArray& bytes)
         height = -height;
     if (width <= 0 || height == 0)
         return "bad BMP dimensions";
+    static_assert(kMaxImageSide == 1024, "the reason below names the limit");
     if (width > kMaxImageSide || height > kMaxImageSide)
         return "BMP larger than 1024 x 1024";
     switch (bits) {

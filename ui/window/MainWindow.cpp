@@ -223,7 +223,8 @@ MainWindow::MainWindow(const WindowOptions& options)
         iconReader.setAutoDetectImageFormat(false);
         const QSize size = iconReader.size();
         if (size.width() > platform::kMaxImageSide || size.height() > platform::kMaxImageSide)
-            std::fprintf(stderr, "zenkora: %s is larger than 1024 x 1024; the window has no icon\n", iconPath.c_str());
+            std::fprintf(stderr, "zenkora: %s is larger than %d x %d; the window has no icon\n", iconPath.c_str(),
+                         platform::kMaxImageSide, platform::kMaxImageSide);
         else if (const QImage icon = iconReader.read(); !icon.isNull())
             setWindowIcon(QIcon(QPixmap::fromImage(icon)));
     }
