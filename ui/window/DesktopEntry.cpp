@@ -2,25 +2,12 @@
 
 #include <QGuiApplication>
 #include <QWidget>
+#include <array>
 #include <cstdint>
 #include <cstdlib>
 #include <xcb/xcb.h>
 
 namespace ui {
-
-namespace {
-
-xcb_atom_t atom(xcb_connection_t* connection, const char* name)
-{
-    const xcb_intern_atom_cookie_t cookie =
-        xcb_intern_atom(connection, 0, static_cast<std::uint16_t>(qstrlen(name)), name);
-    xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(connection, cookie, nullptr);
-    const xcb_atom_t atom = reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
-    std::free(reply);
-    return atom;
-}
-
-}  // namespace
 
 void nameDesktopEntry(QWidget& window)
 {
@@ -29,13 +16,22 @@ void nameDesktopEntry(QWidget& window)
     if (!x11 || entry.isEmpty())
         return;
     xcb_connection_t* connection = x11->connection();
-    const xcb_atom_t utf8 = atom(connection, "UTF8_STRING");
-    for (const char* property : {"_GTK_APPLICATION_ID", "_KDE_NET_WM_DESKTOP_FILE"}) {
-        const xcb_atom_t name = atom(connection, property);
-        if (name != XCB_ATOM_NONE && utf8 != XCB_ATOM_NONE)
-            xcb_change_property(connection, XCB_PROP_MODE_REPLACE, static_cast<xcb_window_t>(window.winId()), name,
-                                utf8, 8, static_cast<std::uint32_t>(entry.size()), entry.constData());
+    // All asked at once: one round trip to the server.
+    const std::array<const char*, 3> names = {"UTF8_STRING", "_GTK_APPLICATION_ID", "_KDE_NET_WM_DESKTOP_FILE"};
+    std::array<xcb_intern_atom_cookie_t, names.size()> cookies{};
+    for (size_t i = 0; i < names.size(); ++i)
+        cookies[i] = xcb_intern_atom(connection, 0, static_cast<std::uint16_t>(qstrlen(names[i])), names[i]);
+    std::array<xcb_atom_t, names.size()> atoms{};
+    for (size_t i = 0; i < names.size(); ++i) {
+        xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(connection, cookies[i], nullptr);
+        atoms[i] = reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
+        std::free(reply);
     }
+    const xcb_atom_t utf8 = atoms[0];
+    for (size_t i = 1; i < atoms.size() && utf8 != XCB_ATOM_NONE; ++i)
+        if (atoms[i] != XCB_ATOM_NONE)
+            xcb_change_property(connection, XCB_PROP_MODE_REPLACE, static_cast<xcb_window_t>(window.winId()), atoms[i],
+                                utf8, 8, static_cast<std::uint32_t>(entry.size()), entry.constData());
     xcb_flush(connection);
 }
 
