@@ -11,11 +11,14 @@ namespace ui {
 
 void nameDesktopEntry(QWidget& window)
 {
-    const auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-    const QByteArray entry = QGuiApplication::desktopFileName().toUtf8();
-    if (!x11 || entry.isEmpty())
+    // Qt's offscreen platform answers as X too, without a connection.
+    if (QGuiApplication::platformName() != QLatin1String("xcb"))
         return;
-    xcb_connection_t* connection = x11->connection();
+    const auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    xcb_connection_t* connection = x11 ? x11->connection() : nullptr;
+    const QByteArray entry = QGuiApplication::desktopFileName().toUtf8();
+    if (!connection || entry.isEmpty())
+        return;
     // All asked at once: one round trip to the server.
     const std::array<const char*, 3> names = {"UTF8_STRING", "_GTK_APPLICATION_ID", "_KDE_NET_WM_DESKTOP_FILE"};
     std::array<xcb_intern_atom_cookie_t, names.size()> cookies{};
