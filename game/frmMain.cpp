@@ -24,10 +24,11 @@ T fit(long long value)
     return static_cast<T>(value);
 }
 
-constexpr int kCell = 33;
-constexpr int kWellLeft = 32;
-constexpr int kWellTop = 96;
-constexpr int kUfosPerGame = 50;
+// A UFO starts over one of columns 2 to the last, and drops over any column but the
+// last; one UFO in five, the one whose draw of 1 to 5 shows 3, carries a bomb.
+constexpr int kFirstStartColumn = 2;
+constexpr int kBombOdds = 5;
+constexpr int kBombFace = 3;
 
 Control optMax(int index) { return index == 0 ? Control::optMax0 : Control::optMax1; }
 Control optMode(int index) { return index == 0 ? Control::optMode0 : Control::optMode1; }
@@ -60,8 +61,9 @@ void frmMain::ClearBoard() { module.board.fill(kEmpty); }
 
 void frmMain::LoadTiles()
 {
-    for (int i = 0; i <= 9; ++i)
-        module.tiles[static_cast<size_t>(i)] = s_.images.load(std::string{'n', char('0' + i)} + ".bmp");
+    // n0.bmp, the empty cell, to n9.bmp.
+    for (int code = kEmpty; code <= kUpToNine; ++code)
+        module.tiles[static_cast<size_t>(code)] = s_.images.load(std::string{'n', char('0' + code)} + ".bmp");
     module.tiles[kUfoClosed] = s_.images.load("ufo01.bmp");
     module.tiles[kUfoOpen] = s_.images.load("ufo02.bmp");
     module.tiles[kBomb] = s_.images.load("bom.bmp");
@@ -84,7 +86,7 @@ void frmMain::DrawBoard()
 {
     s_.picSpace.setPersistent(true);
     for (int column = 0; column < kColumns; ++column)
-        for (int row = 0; row <= 8; ++row)
+        for (int row = 0; row <= kBottomRow; ++row)
             PaintCell(board(column, row), column, row);
     s_.picSpace.setPersistent(false);
 }
@@ -100,31 +102,19 @@ void frmMain::DrawPieceMove()
 void frmMain::DrawUfo(std::int16_t col, std::int16_t cargoCode, std::int16_t dropped)
 {
     // Wide enough to wipe the UFO and its cargo at either neighbouring position.
-    s_.picSpace.fillBlack((col - 1) * kCell, 0, 2 * kCell + 96, 96);
+    s_.picSpace.fillBlack((col - 1) * kCell, 0, 2 * kCell + 96, kWellTop);
     PaintTile(fit<std::int16_t>(kUfoClosed + dropped), col * kCell, 0);
-    PaintTile(cargoCode, col * kCell + kWellLeft, 63);
+    PaintCell(cargoCode, col, -1);  // the cargo spot under the UFO
 }
 
-void frmMain::ClearLane() { s_.picSpace.fillBlack(0, 0, 330, 96); }
+void frmMain::ClearLane() { s_.picSpace.fillBlack(0, 0, 330, kWellTop); }
 
 // ---------------------------------------------------------------- high score
 
 void frmMain::LoadHighScore()
 {
     highScore = 0;
-    const std::string path = s_.files.pathOf(persist::kHighScoreFile);
-    std::string content, why;
-    if (!s_.files.read(path, persist::kHighScoreCap, content, why))
-        throw platform::LoadError("cannot read " + path + ": " + why);
-    bool recognised = false;
-    try {
-        highScore = persist::parseHighScore(content, &recognised);
-    } catch (const persist::BadHighScore& e) {
-        throw platform::LoadError("cannot read " + path + ": " + e.what());
-    }
-    // A best kept in a form the reader does not know would be lost at the next save.
-    if (!recognised && content.find_first_not_of(" \t\r\n") != std::string::npos)
-        std::fprintf(stderr, "zenkora: %s has no line \"HighScore=...\"; the best score is read as 0\n", path.c_str());
+    highScore = persist::loadBest(s_.files);
     s_.controls.setCaption(Control::lblHighScore, signedText(highScore));
 }
 
@@ -157,7 +147,7 @@ bool frmMain::Form_Load()
     }
     s_.picSpace.setPixelUnits();
     ResetToIdle();
-    maxNumber = 5;
+    maxNumber = kUpToFive;
     gameMode = 0;
     sound_.play(Cue::Title);
     return true;
@@ -217,6 +207,10 @@ void frmMain::SavePendingBest()
 
 int frmMain::Draw(int k, int c) { return drawInt(s_.random.next(), k, c); }
 
+std::int16_t frmMain::DrawColumn(int first, int last) { return fit<std::int16_t>(Draw(last - first + 1, first)); }
+
+bool frmMain::DrawBomb() { return Draw(kBombOdds, 1) == kBombFace; }
+
 void frmMain::ShowUfosLeft()
 {
     s_.controls.setCaption(Control::lblUFO, std::to_string(fit<std::int32_t>(kUfosPerGame - 1LL * ufoCount)));
@@ -226,14 +220,14 @@ void frmMain::NextUfo()
 {
     s_.random.randomize();
     ClearLane();
-    ufoCol = fit<std::int16_t>(Draw(7, 2));
+    ufoCol = DrawColumn(kFirstStartColumn, kLastColumn);
     ufoDir = Draw(2, 1) == 1 ? -1 : 1;
     cargo = fit<std::int16_t>(Draw(maxNumber, 1));
-    if (Draw(5, 1) == 3) {
+    if (DrawBomb()) {
         cargo = kBomb;
         sound_.play(Cue::Danger);
     }
-    dropCol = fit<std::int16_t>(Draw(8, 0));
+    dropCol = DrawColumn(0, kLastColumn - 1);
     ufoDropped = 0;
     ufoCount = fit<std::int32_t>(ufoCount + 1LL);
     if (ufoCount > kUfosPerGame)
@@ -256,9 +250,10 @@ void frmMain::UFO_Timer_Timer()
         s_.GameTimer.setEnabled(true);
     }
     ufoCol = fit<std::int16_t>(ufoCol + ufoDir);
-    if (ufoCol < 1)
+    // Turned at either end of the lane.
+    if (ufoCol <= 0)
         ufoDir = 1;
-    if (ufoCol > 7)
+    if (ufoCol >= kLastColumn)
         ufoDir = -1;
 }
 
@@ -298,7 +293,7 @@ void frmMain::GameTimer_Timer()
         return;
     }
     const int next = pieceRow + 1;
-    if (board(pieceCol, next) == kEmpty && next != 9) {
+    if (board(pieceCol, next) == kEmpty && next != kGuardRow) {
         pieceRow = fit<std::int16_t>(next);
         DrawPieceMove();
         return;
@@ -315,7 +310,7 @@ void frmMain::Form_KeyDown(std::int16_t& KeyCode, std::int16_t /*Shift*/)
     int step = 0;
     if (KeyCode == vbKeyLeft && pieceCol > 0)
         step = -1;
-    else if (KeyCode == vbKeyRight && pieceCol < 8)
+    else if (KeyCode == vbKeyRight && pieceCol < kLastColumn)
         step = 1;
     else if (KeyCode == vbKeyDown) {
         HardDrop();
@@ -335,7 +330,7 @@ void frmMain::Form_KeyDown(std::int16_t& KeyCode, std::int16_t /*Shift*/)
 void frmMain::HardDrop()
 {
     int n = 0;
-    for (int row = pieceRow + 1; row <= 8; ++row)
+    for (int row = pieceRow + 1; row <= kBottomRow; ++row)
         if (board(pieceCol, row) == kEmpty)
             ++n;
     if (n == 0)
@@ -352,20 +347,21 @@ void frmMain::HardDrop()
 void frmMain::CheckColumnSum()
 {
     std::int16_t sum = 0;
-    for (int row = 0; row <= 8; ++row)
+    for (int row = 0; row <= kBottomRow; ++row)
         sum = fit<std::int16_t>(sum + board(pieceCol, row));
     if (pieceRow == -1)
         sum = fit<std::int16_t>(sum + cargo);
-    if (sum % 10 != 0)
+    if (sum % kClearingSum != 0)
         return;
-    const int e = 9 - pieceRow + gameMode;
+    // Points double with every row from the bottom up to the block: 20 on the bottom row.
+    const int e = kBottomRow + 1 - pieceRow + gameMode;
     std::int32_t points = fit<std::int32_t>(10LL << e);
-    if (maxNumber == 9)
+    if (maxNumber == kUpToNine)
         points = fit<std::int32_t>(points * 2LL);
     score = fit<std::int32_t>(1LL * score + points);
     ShowScore();
     columnCleared = True;
-    for (int row = 0; row <= 8; ++row) {
+    for (int row = 0; row <= kBottomRow; ++row) {
         board(pieceCol, row) = kEmpty;
         PaintCell(kEmpty, pieceCol, row);
     }
@@ -373,15 +369,15 @@ void frmMain::CheckColumnSum()
 
 void frmMain::ExplodeBomb()
 {
-    for (int row = pieceRow; row <= 8; ++row)
+    for (int row = pieceRow; row <= kBottomRow; ++row)
         PaintCell(kBlast, pieceCol, row);
     sound_.play(Cue::Explosion);
     sound_.play(Cue::Game);
-    for (int row = 0; row <= 8; ++row) {
+    for (int row = 0; row <= kBottomRow; ++row) {
         board(pieceCol, row) = kEmpty;
         PaintCell(kEmpty, pieceCol, row);
     }
-    const auto penalty = fit<std::int16_t>((8 - pieceRow) * 100);
+    const auto penalty = fit<std::int16_t>((kBottomRow - pieceRow) * 100);
     score = fit<std::int32_t>(1LL * score - penalty);
     ShowScore();
 }
@@ -399,7 +395,7 @@ void frmMain::NewGame()
     ShowScore();
     s_.random.randomize();
     for (int column = 0; column < kColumns; ++column)
-        board(column, 8) = fit<std::int16_t>(Draw(maxNumber, 1));
+        board(column, kBottomRow) = fit<std::int16_t>(Draw(maxNumber, 1));
     DrawBoard();
     NextUfo();
 }
@@ -444,9 +440,9 @@ void frmMain::cmdClose_Click()
 void frmMain::optMax_Click(std::int16_t Index)
 {
     if (Index == 0)
-        maxNumber = 5;
+        maxNumber = kUpToFive;
     else if (Index == 1)
-        maxNumber = 9;
+        maxNumber = kUpToNine;
 }
 
 void frmMain::optMode_Click(std::int16_t Index)

@@ -118,6 +118,8 @@ private:
     void SetOptionsEnabled(bool on);
     void ShowUfosLeft();
     int Draw(int k, int c);
+    std::int16_t DrawColumn(int first, int last);  // one of first to last
+    bool DrawBomb();
 
     Services s_;
     sound::SoundCues sound_;

@@ -8,8 +8,27 @@
 
 namespace game {
 
+// The well: columns 0 to 8, rows 0 to 8 played from the top down, and under them a
+// guard row that always reads empty.
 inline constexpr int kColumns = 9;
-inline constexpr int kRows = 10;  // rows 0 to 8 are played; row 9 is a guard row, always empty
+inline constexpr int kLastColumn = kColumns - 1;
+inline constexpr int kBottomRow = 8;
+inline constexpr int kGuardRow = kBottomRow + 1;
+inline constexpr int kRows = kGuardRow + 1;
+
+// Where the well is drawn: cell (column, row) has its top-left corner at
+// (column * kCell + kWellLeft, row * kCell + kWellTop); the UFO lane is the band above.
+inline constexpr int kCell = 33;
+inline constexpr int kWellLeft = 32;
+inline constexpr int kWellTop = 96;
+
+// A game is fifty UFOs; a column whose numbers add up to a multiple of ten empties.
+inline constexpr int kUfosPerGame = 50;
+inline constexpr int kClearingSum = 10;
+
+// The largest number a UFO may carry, as the player chooses.
+inline constexpr std::int16_t kUpToFive = 5;
+inline constexpr std::int16_t kUpToNine = 9;
 
 // Cell codes; the same numbers index `tiles`.
 inline constexpr std::int16_t kEmpty = 0;

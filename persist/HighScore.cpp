@@ -1,6 +1,9 @@
 #include "persist/HighScore.h"
 
+#include <cstdio>
 #include <limits>
+
+#include "platform/Platform.h"
 
 namespace persist {
 
@@ -72,6 +75,25 @@ std::int32_t parseHighScore(std::string_view content, bool* recognised)
             *recognised = true;
     }
     return candidate;
+}
+
+std::int32_t loadBest(platform::Files& files)
+{
+    const std::string path = files.pathOf(kHighScoreFile);
+    std::string content, why;
+    if (!files.read(path, kHighScoreCap, content, why))
+        throw platform::LoadError("cannot read " + path + ": " + why);
+    bool recognised = false;
+    std::int32_t best = 0;
+    try {
+        best = parseHighScore(content, &recognised);
+    } catch (const BadHighScore& e) {
+        throw platform::LoadError("cannot read " + path + ": " + e.what());
+    }
+    // A best kept in a form the reader does not know would be lost at the next save.
+    if (!recognised && content.find_first_not_of(" \t\r\n") != std::string::npos)
+        std::fprintf(stderr, "zenkora: %s has no line \"HighScore=...\"; the best score is read as 0\n", path.c_str());
+    return best;
 }
 
 std::string formatHighScore(std::int32_t value)

@@ -27,6 +27,11 @@ public:
 // BadHighScore for a matching line whose value is not a decimal 32-bit integer.
 std::int32_t parseHighScore(std::string_view content, bool* recognised = nullptr);
 
+// The best the player's high-score file holds, as the game starts. Throws
+// platform::LoadError, naming the file and why, when it cannot be read or a matching
+// line holds no 32-bit number.
+std::int32_t loadBest(platform::Files& files);
+
 // The exact bytes of the file for a value (never negative when written).
 std::string formatHighScore(std::int32_t value);
 

@@ -10,43 +10,46 @@ R=game/frmMain.cpp H=persist/HighScore.cpp S=sound/SoundCues.cpp M=platform/posi
 P=platform/posix/PosixFiles.cpp
 faults=$(cat <<'EOF'
 R @@ if (ufoCount > kUfosPerGame) @@ if (ufoCount >= kUfosPerGame)
-R @@ ufoCol = fit<std::int16_t>(Draw(7, 2)); @@ ufoCol = fit<std::int16_t>(Draw(7, 1));
+R @@ ufoCol = DrawColumn(kFirstStartColumn, kLastColumn); @@ ufoCol = DrawColumn(kFirstStartColumn - 1, kLastColumn - 1);
 R @@ Draw(2, 1) == 1 ? -1 : 1; @@ Draw(2, 1) == 1 ? 1 : -1;
-R @@ ufoCol = fit<std::int16_t>(Draw(7, 2));¶    ufoDir = Draw(2, 1) == 1 ? -1 : 1; @@ ufoDir = Draw(2, 1) == 1 ? -1 : 1;¶    ufoCol = fit<std::int16_t>(Draw(7, 2));
+R @@ ufoCol = DrawColumn(kFirstStartColumn, kLastColumn);¶    ufoDir = Draw(2, 1) == 1 ? -1 : 1; @@ ufoDir = Draw(2, 1) == 1 ? -1 : 1;¶    ufoCol = DrawColumn(kFirstStartColumn, kLastColumn);
+R @@ Draw(kBombOdds, 1) == kBombFace @@ Draw(kBombOdds, 1) == 1
+R @@ dropCol = DrawColumn(0, kLastColumn - 1); @@ dropCol = DrawColumn(0, kLastColumn);
+R @@ if (ufoCol >= kLastColumn) @@ if (ufoCol > kLastColumn)
 R @@ ufoDropped = 0;¶    ufoCount @@ ufoCount
 R @@ if (playing == True && ufoCol == dropCol) @@ if (ufoCol == dropCol)
 R @@         prevCol = dropCol; @@ ;
-R @@ if (board(pieceCol, next) == kEmpty && next != 9) @@ if (board(pieceCol, next) == kEmpty)
+R @@ if (board(pieceCol, next) == kEmpty && next != kGuardRow) @@ if (board(pieceCol, next) == kEmpty)
 R @@ if (board(dropCol, 0) != kEmpty) { @@ if (board(dropCol, 1) != kEmpty) {
 R @@         columnCleared = False; @@ ;
 R @@     if (cargo != kBomb)¶        board(pieceCol, pieceRow) = cargo;¶    EndBlock @@     EndBlock
 R @@ if (!s_.GameTimer.enabled() || pieceRow == -1) @@ if (!s_.GameTimer.enabled())
-R @@ KeyCode == vbKeyRight && pieceCol < 8 @@ KeyCode == vbKeyRight && pieceCol < 9
+R @@ KeyCode == vbKeyRight && pieceCol < kLastColumn @@ KeyCode == vbKeyRight && pieceCol < kColumns
 R @@ if (board(pieceCol, pieceRow) == cargo)¶        board(pieceCol, pieceRow) = kEmpty; @@ ;
 R @@ if (step == 0 || board(pieceCol + step, pieceRow) != kEmpty) @@ if (step == 0)
 R @@ board(pieceCol, pieceRow) = cargo;¶    DrawPieceMove(); @@ DrawPieceMove();
 R @@ columnCleared == True || otherwise @@ otherwise
 R @@ else if (otherwise == IfNothingCleared::GameOver)¶        GameOver(); @@ ;
-R @@ if (sum % 10 != 0) @@ if (sum != 10)
-R @@ const int e = 9 - pieceRow + gameMode; @@ const int e = 8 - pieceRow + gameMode;
-R @@ if (maxNumber == 9) @@ if (maxNumber == 5)
+R @@ if (sum % kClearingSum != 0) @@ if (sum != kClearingSum)
+R @@ const int e = kBottomRow + 1 - pieceRow + gameMode; @@ const int e = kBottomRow - pieceRow + gameMode;
+R @@ if (maxNumber == kUpToNine) @@ if (maxNumber == kUpToFive)
 R @@ if (pieceRow == -1)¶        sum = fit<std::int16_t>(sum + cargo); @@ ;
-R @@ columnCleared = True;¶    for (int row = 0; row <= 8; ++row) @@ columnCleared = True;¶    for (int row = 0; row < 8; ++row)
-R @@ (8 - pieceRow) * 100 @@ (9 - pieceRow) * 100
+R @@ columnCleared = True;¶    for (int row = 0; row <= kBottomRow; ++row) @@ columnCleared = True;¶    for (int row = 0; row < kBottomRow; ++row)
+R @@ (kBottomRow - pieceRow) * 100 @@ (kGuardRow - pieceRow) * 100
 R @@ 1LL * score - penalty @@ 1LL * score + penalty
-R @@ for (int row = pieceRow; row <= 8; ++row) @@ for (int row = pieceRow + 1; row <= 8; ++row)
+R @@ for (int row = pieceRow; row <= kBottomRow; ++row) @@ for (int row = pieceRow + 1; row <= kBottomRow; ++row)
 R @@ sound_.play(Cue::Explosion);¶    sound_.play(Cue::Game); @@ sound_.play(Cue::Game);¶    sound_.play(Cue::Explosion);
 R @@ ufoCol = 4; @@ ufoCol = 3;
 R @@ if (score < 0 || score < highScore) @@ if (score < 0 || score <= highScore)
 R @@ if (score < 0 || score < highScore) @@ if (score < highScore)
 R @@ if (!SaveHighScore())¶        s_.messageBox.show(text::kSaveFailed, platform::mb::Exclamation, text::kCaution); @@ SaveHighScore();
 R @@ sound_.stop();¶    s_.messageBox.show(text::kGameOver @@ s_.messageBox.show(text::kGameOver
-R @@ board(column, 8) = fit<std::int16_t>(Draw(maxNumber, 1)); @@ board(column, 8) = fit<std::int16_t>(Draw(9, 1));
+R @@ board(column, kBottomRow) = fit<std::int16_t>(Draw(maxNumber, 1)); @@ board(column, kBottomRow) = fit<std::int16_t>(Draw(kUpToNine, 1));
 R @@ SetOptionsEnabled(false);¶        playing = True; @@ playing = True;
 R @@ s_.GameTimer.setEnabled(false);¶    s_.UFO_Timer.setEnabled(false);¶    if (s_.messageBox @@ if (s_.messageBox
 R @@ text::kQuitTitle) == platform::mb::No) @@ text::kQuitTitle) == platform::mb::Yes)
 R @@ ShowUfosLeft();¶        sound_.play(Cue::Title);¶        ResetToIdle();¶    }¶} @@ sound_.play(Cue::Title);¶        ResetToIdle();¶    }¶}
-R @@ 2 * kCell + 96, 96); @@ kCell + 96, 96);
+R @@ 2 * kCell + 96, kWellTop); @@ kCell + 96, kWellTop);
 R @@ prevRow = pieceRow;¶} @@ }
 R @@ std::floor(k * r) @@ std::ceil(k * r)
 H @@ line.substr(1, kKey.size()) != kKey @@ line.substr(0, kKey.size()) != kKey
@@ -67,6 +70,7 @@ M @@ if (!fixed_) @@ if (fixed_)
 M @@ nextBits() >> 11) @@ nextBits() >> 10)
 R @@ bestPending_ = true; @@ ;
 H @@ content.starts_with(kByteOrderMark) ? kByteOrderMark.size() : 0 @@ 0
+H @@ throw platform::LoadError("cannot read " + path + ": " + e.what()); @@ ;
 P @@ return hop == 0 ? at : std::string(); @@ return at;
 P @@ if (waited >= kLockPatience) { @@ if (waited >= 3 * kLockPatience) {
 P @@ || old.st_uid != folder.st_uid @@ || false

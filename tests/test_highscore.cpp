@@ -210,7 +210,9 @@ TEST_F(PosixHighScoreFile, AsRootOnlyThePlayersOwnFileIsWritten)
     ASSERT_EQ(saveBest(files, 2), 2);
     struct stat st {};
     ASSERT_EQ(::stat(path.c_str(), &st), 0);
-    EXPECT_TRUE(st.st_uid == 65534 && st.st_gid == 65534 && (st.st_mode & 07777) == 0640);
+    EXPECT_EQ(st.st_uid, 65534u);
+    EXPECT_EQ(st.st_gid, 65534u);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
     const pid_t player = ::fork();
     if (player == 0) {
         // From inside the folder: the folders above it may be closed to the player.
@@ -256,7 +258,8 @@ TEST(HighScoreInGame, OnlyANewBestReachesTheFile)
     const auto save = [&](std::int32_t score) { return g.f.score = score, g.f.SaveHighScore(); };
     // A read-only file is no reason for a warning after a game that set no record.
     g.p.files.failAt = fake::FakeFiles::Step::Create;
-    EXPECT_TRUE(save(-20) && save(280));
+    EXPECT_TRUE(save(-20));
+    EXPECT_TRUE(save(280));
     g.f.score = 499;
     g.f.GameOver();
     EXPECT_EQ(g.p.log.since(loaded, "file").size(), 0u) << "a losing score must not touch the file";

@@ -26,10 +26,13 @@ void releaseOver(Game& g, int column, int cargo, bool bomb = false)
 }
 
 // The idle state as the player sees it: the start button, the title music, a UFO flying, free options.
-bool idle(Game& g)
+void expectIdle(Game& g)
 {
-    return g.caption(Control::cmdStart) == "はじめ" && g.p.looping == "open.wav" && g.p.ufoTimer.on &&
-           g.p.enabled[Control::optMax0] && g.p.enabled[Control::optMode1];
+    EXPECT_EQ(g.caption(Control::cmdStart), "はじめ");
+    EXPECT_EQ(g.p.looping, "open.wav");
+    EXPECT_TRUE(g.p.ufoTimer.on);
+    EXPECT_TRUE(g.p.enabled[Control::optMax0]);
+    EXPECT_TRUE(g.p.enabled[Control::optMode1]);
 }
 
 // The block enters row 0 and drops at once, or falls to its rest.
@@ -79,8 +82,8 @@ TEST(BlockEnds, ClearsScoreByRowModeAndLargestNumberAndBombsCostByRow)
         g.fillColumn(4, c.stack);
         g.p.whilePlaying = [&] {
             EXPECT_EQ(g.p.unpresented, 0) << "the blast must be on screen before the wait";
-            for (int row = 8 - static_cast<int>(c.stack.size()); row <= 8; ++row)
-                EXPECT_EQ(g.p.at(4 * 33 + 32, row * 33 + 96), "ban.bmp") << row;
+            for (int row = game::kBottomRow - static_cast<int>(c.stack.size()); row <= game::kBottomRow; ++row)
+                EXPECT_EQ(g.p.cell(4, row), "ban.bmp") << row;
         };
         dropOrFall(g, c.drop);
         EXPECT_EQ(g.caption(Control::lblScore), c.score);
@@ -113,7 +116,10 @@ TEST(GameOver, ByAFullColumnSavesANewBestAndKeepsTheCount)
         g.f.columnCleared = game::True;  // left from an earlier clear
         g.p.files.failAt = c.failAt;
         g.p.whileBox = [&] {  // the first box: silent, and nothing moves
-            EXPECT_TRUE(g.p.boxes.size() > 1 || !(g.p.gameTimer.on || g.p.ufoTimer.on || !g.p.looping.empty()));
+            if (g.p.boxes.size() == 1) {
+                EXPECT_EQ(g.p.timersOn(), "");
+                EXPECT_EQ(g.p.looping, "");
+            }
         };
         EXPECT_EQ(g.land(), 1);
         EXPECT_EQ(g.p.boxes.front(), "48|ゲームオーバー|ゲームオーバー！！");
@@ -122,9 +128,9 @@ TEST(GameOver, ByAFullColumnSavesANewBestAndKeepsTheCount)
         EXPECT_EQ(g.p.files.files["h-score.txt"], std::string("\"HighScore=") + c.file + "\"\r\n");
         EXPECT_EQ(g.caption(Control::lblHighScore), c.best);
         EXPECT_EQ(g.caption(Control::lblUFO), "49") << "the count of the ended game stays";
-        EXPECT_TRUE(idle(g));
+        expectIdle(g);
         g.f.UFO_Timer_Timer();
-        EXPECT_EQ(g.p.at(4 * 33, 0), "ufo02.bmp") << "the idle UFO flies opened after such an end";
+        EXPECT_EQ(g.p.ufo(4), "ufo02.bmp") << "the idle UFO flies opened after such an end";
         EXPECT_EQ(g.mismatch(), "");
     }
 }
@@ -150,7 +156,7 @@ TEST(GameOver, AtTheFiftyFirstUfo)
     EXPECT_EQ(g.p.files.files["h-score.txt"], "\"HighScore=1040\"\r\n");  // 26 clears on row 7
     EXPECT_EQ(g.caption(Control::lblHighScore), " 1040");
     g.f.UFO_Timer_Timer();
-    EXPECT_EQ(g.p.at(4 * 33, 0), "ufo01.bmp") << "after the fifty-UFO end the idle UFO flies closed";
+    EXPECT_EQ(g.p.ufo(4), "ufo01.bmp") << "after the fifty-UFO end the idle UFO flies closed";
 }
 
 TEST(Keys, MoveOnlyAFallingBlockAndOnlyIntoAFreeCell)
@@ -164,7 +170,8 @@ TEST(Keys, MoveOnlyAFallingBlockAndOnlyIntoAFreeCell)
     g.key(game::vbKeyLeft);  // (1,0) is taken
     for (int i = 0; i < 7; ++i, g.key(game::vbKeyRight))
         EXPECT_EQ(g.mismatch(), "");
-    EXPECT_EQ(g.f.pieceCol * 10 + g.f.pieceRow, 80);
+    EXPECT_EQ(g.f.pieceCol, 8);
+    EXPECT_EQ(g.f.pieceRow, 0);
     g.key(game::vbKeyDown);  // onto the 4 at (8,8): 6, nothing
     g.key(game::vbKeyDown);
     EXPECT_EQ(g.f.pieceRow, 7);
@@ -176,21 +183,28 @@ TEST(Keys, MoveOnlyAFallingBlockAndOnlyIntoAFreeCell)
     EXPECT_EQ(g.column(8), Cells{4});
     EXPECT_EQ(g.land(), 2);
     EXPECT_EQ(g.column(7), Cells{2});
-    EXPECT_EQ(g.caption(Control::lblUFO) + g.mismatch(), "48");
+    EXPECT_EQ(g.caption(Control::lblUFO), "48");
+    EXPECT_EQ(g.mismatch(), "");
 }
 
 TEST(StartUp, OpensIdleWithTheTitleMusicAndAUfoThatNeverDrops)
 {
     Game g;
-    EXPECT_TRUE(g.p.pixelUnits && g.f.maxNumber == 5 && g.f.gameMode == 0 && idle(g));
+    EXPECT_TRUE(g.p.pixelUnits);
+    EXPECT_EQ(g.f.maxNumber, 5);
+    EXPECT_EQ(g.f.gameMode, 0);
+    expectIdle(g);
     for (int tick = 0; tick < 21; ++tick, g.f.UFO_Timer_Timer()) {
         g.f.dropCol = g.f.ufoCol;  // not even there
-        ASSERT_TRUE(g.p.ufoTimer.on && !g.p.gameTimer.on && g.f.ufoDropped == 0);
+        ASSERT_EQ(g.p.timersOn(), "UFO");
+        ASSERT_EQ(g.f.ufoDropped, 0);
     }
     // From 4 heading left, over to 8 and back to 0: closed, carrying the empty cell.
-    EXPECT_EQ(g.p.at(0, 0) + g.p.at(32, 63), "ufo01.bmpn0.bmp");
+    EXPECT_EQ(g.p.ufo(0), "ufo01.bmp");
+    EXPECT_EQ(g.p.cell(0, -1), "n0.bmp");
     g.f.cmdClose_Click();  // answered No: the idle starts over
-    EXPECT_EQ(g.f.ufoCol * 10 + g.f.ufoDir, 39);
+    EXPECT_EQ(g.f.ufoCol, 4);
+    EXPECT_EQ(g.f.ufoDir, -1);
     EXPECT_EQ(g.p.looping, "open.wav");
 }
 
@@ -208,7 +222,10 @@ TEST(StartUp, EachMissingFileEndsTheStart)
         EXPECT_FALSE(g.f.Form_Load());
         EXPECT_EQ(g.p.boxes, std::vector<std::string>{"16|ちゅうい!!|ファイルがみつかりませんでした。"});
         EXPECT_TRUE(g.p.unloaded);
-        EXPECT_FALSE(g.p.ufoTimer.on || g.p.pixelUnits || !g.p.paints.empty() || !g.p.looping.empty());
+        EXPECT_EQ(g.p.timersOn(), "");
+        EXPECT_FALSE(g.p.pixelUnits);
+        EXPECT_TRUE(g.p.paints.empty());
+        EXPECT_EQ(g.p.looping, "");
         EXPECT_EQ(g.p.files.files.count("h-score.txt"), missing == "h-score.txt" ? 0u : 1u);
     }
 }
@@ -220,15 +237,16 @@ TEST(StartAndAbandon, OptionsLockedUntilARestartOrQuitThatNeverSaves)
         SCOPED_TRACE(how);
         Game g;
         releaseOver(g, 4, 4);
-        EXPECT_EQ(g.caption(Control::cmdStart) + g.caption(Control::lblUFO), "やりなおす49");
+        EXPECT_EQ(g.caption(Control::cmdStart), "やりなおす");
+        EXPECT_EQ(g.caption(Control::lblUFO), "49");
         EXPECT_EQ(g.p.looping, "game.wav");
-        EXPECT_FALSE(g.p.enabled[Control::optMax0] || g.p.enabled[Control::optMax1] ||
-                     g.p.enabled[Control::optMode0] || g.p.enabled[Control::optMode1]);
+        for (Control option : {Control::optMax0, Control::optMax1, Control::optMode0, Control::optMode1})
+            EXPECT_FALSE(g.p.enabled[option]) << static_cast<int>(option);
         g.f.GameTimer_Timer();
         g.f.score = 99999;
         g.p.answer = how == 2 ? platform::mb::Yes : 0;
         g.p.whileBox = [&] {
-            EXPECT_FALSE(g.p.gameTimer.on || g.p.ufoTimer.on) << "nothing falls while the question is open";
+            EXPECT_EQ(g.p.timersOn(), "") << "nothing falls while the question is open";
             EXPECT_EQ(g.p.looping, "");
         };
         how ? g.f.cmdClose_Click() : g.f.cmdStart_Click();
@@ -238,8 +256,9 @@ TEST(StartAndAbandon, OptionsLockedUntilARestartOrQuitThatNeverSaves)
         EXPECT_EQ(g.p.unloaded, how == 2);
         if (how == 2)
             continue;
-        EXPECT_EQ(g.caption(Control::lblScore) + g.caption(Control::lblUFO), " 050");
-        EXPECT_TRUE(idle(g));
+        EXPECT_EQ(g.caption(Control::lblScore), " 0");
+        EXPECT_EQ(g.caption(Control::lblUFO), "50");
+        expectIdle(g);
         EXPECT_EQ(g.mismatch(), "");
     }
 }

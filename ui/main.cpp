@@ -46,11 +46,16 @@ int refuse(const QString& what)
     return 2;
 }
 
-}  // namespace
-
-int main(int argc, char** argv)
-{
+struct Options {
     QCommandLineParser parser;
+    std::optional<std::uint64_t> seed;
+};
+
+// The options read before there is a display: --help and --version answer at once,
+// --seed is checked. Returns the exit code when the program ends here.
+std::optional<int> readOptions(Options& options, int argc, char** argv)
+{
+    QCommandLineParser& parser = options.parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
     const QCommandLineOption version(QStringLiteral("version"));
@@ -62,28 +67,49 @@ int main(int argc, char** argv)
         return printUsage(), 0;
     if (parser.isSet(version))
         return std::printf("%s (zenkora %s)\n", ui::kTitle, ZENKORA_VERSION), 0;
-    std::optional<std::uint64_t> seed;
     if (parser.isSet(seedOption)) {
         // Plain digits only: the number parsers would take a blank or a sign.
         const QString text = parser.value(seedOption);
         bool inRange = false;
-        seed = text.toULongLong(&inRange);
+        options.seed = text.toULongLong(&inRange);
         if (!inRange || !QRegularExpression(QStringLiteral("^[0-9]+$")).match(text).hasMatch())
             return refuse(QStringLiteral("--seed needs a whole number from 0 to 18446744073709551615"));
     }
-    const std::unique_ptr<QApplication> app = ui::openDisplay(argc, argv);
+    return std::nullopt;
+}
 
-    if (!parser.parse(QCoreApplication::arguments())) {  // now without Qt's own options
+// Whatever is left once Qt has taken its own options is refused.
+std::optional<int> refuseLeftovers(QCommandLineParser& parser)
+{
+    if (!parser.parse(QCoreApplication::arguments())) {
         const QStringList unknown = parser.unknownOptionNames();
         return refuse(unknown.isEmpty() ? parser.errorText()
                                         : QStringLiteral("unknown option '-%1%2'").arg(unknown[0].size() > 1 ? "-" : "", unknown[0]));
     }
     if (!parser.positionalArguments().isEmpty())
         return refuse(QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
+    return std::nullopt;
+}
+
+void nameApplication()
+{
     QApplication::setApplicationName(QStringLiteral("zenkora"));
     QApplication::setApplicationVersion(QStringLiteral(ZENKORA_VERSION));
     // The Wayland app id: the desktop entry's name ties the window to its icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("io.github.zenkora.Zenkora"));
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    Options options;
+    if (const std::optional<int> done = readOptions(options, argc, argv))
+        return *done;
+    const std::unique_ptr<QApplication> app = ui::openDisplay(argc, argv);
+    if (const std::optional<int> refused = refuseLeftovers(options.parser))
+        return *refused;
+    nameApplication();
     ui::setApplicationLook();
 
     const platform::GameFolders folders = platform::findGameFolders();
@@ -93,7 +119,7 @@ int main(int argc, char** argv)
         platform::QtMessageBox(nullptr).show(game::text::kFileNotFound, platform::mb::Critical, game::text::kCaution);
         return 1;
     }
-    ui::MainWindow window(ui::WindowOptions{seed, nullptr, folders});
+    ui::MainWindow window(ui::WindowOptions{options.seed, nullptr, folders});
     const auto trace = ui::Trace::ofWindow(window);
     const ui::SaveOnSignals saveOnSignals([&window] { window.game().SavePendingBest(); });
     if (!window.load())

@@ -4,6 +4,7 @@
 #include <QImageReader>
 #include <QPaintEvent>
 #include <QPainter>
+#include <cstdlib>
 
 #include "platform/posix/PosixFiles.h"
 
@@ -25,10 +26,8 @@ std::uint16_t le16(const QByteArray& bytes, int at)
                                       (static_cast<unsigned char>(bytes[at + 1]) << 8));
 }
 
-// Qt's decoder accepts a file whose pixel rows stop early and leaves the missing
-// rows undefined. Check that the headers hold together and that every row of an
-// uncompressed image is in the file; returns the reason when not.
-const char* bmpProblem(const QByteArray& bytes)
+// The file header, and the info header's size against the file's.
+const char* headerProblem(const QByteArray& bytes)
 {
     const qint64 size = bytes.size();
     if (size < 14 + 12)
@@ -43,36 +42,53 @@ const char* bmpProblem(const QByteArray& bytes)
         return "BMP header cut short";
     if (dataOffset < 14 + infoSize || dataOffset >= size)
         return "BMP pixel data missing";
+    return nullptr;
+}
 
-    qint64 width = 0, height = 0;
+struct BmpShape {
+    qint64 width = 0, height = 0;  // height without its sign: rows top-down or bottom-up
     unsigned bits = 0, compression = 0;
-    if (infoSize == 12) {
-        width = le16(bytes, 18);
-        height = static_cast<std::int16_t>(le16(bytes, 20));
-        bits = le16(bytes, 24);
+};
+
+// From either the old 12-byte info header or the newer ones.
+BmpShape shapeOf(const QByteArray& bytes)
+{
+    BmpShape shape;
+    if (le32(bytes, 14) == 12) {
+        shape.width = le16(bytes, 18);
+        shape.height = static_cast<std::int16_t>(le16(bytes, 20));
+        shape.bits = le16(bytes, 24);
     } else {
-        width = static_cast<std::int32_t>(le32(bytes, 18));
-        height = static_cast<std::int32_t>(le32(bytes, 22));
-        bits = le16(bytes, 28);
-        compression = le32(bytes, 30);
+        shape.width = static_cast<std::int32_t>(le32(bytes, 18));
+        shape.height = static_cast<std::int32_t>(le32(bytes, 22));
+        shape.bits = le16(bytes, 28);
+        shape.compression = le32(bytes, 30);
     }
-    if (height < 0)
-        height = -height;
-    if (width <= 0 || height == 0)
+    shape.height = std::abs(shape.height);
+    return shape;
+}
+
+// Qt's decoder accepts a file whose pixel rows stop early and leaves the missing
+// rows undefined. Check that the headers hold together and that every row of an
+// uncompressed image is in the file; returns the reason when not.
+const char* bmpProblem(const QByteArray& bytes)
+{
+    if (const char* problem = headerProblem(bytes))
+        return problem;
+    const BmpShape shape = shapeOf(bytes);
+    if (shape.width <= 0 || shape.height == 0)
         return "bad BMP dimensions";
     static_assert(kMaxImageSide == 1024, "the reason below names the limit");
-    if (width > kMaxImageSide || height > kMaxImageSide)
+    if (shape.width > kMaxImageSide || shape.height > kMaxImageSide)
         return "BMP larger than 1024 x 1024";
-    switch (bits) {
+    switch (shape.bits) {
     case 1: case 4: case 8: case 16: case 24: case 32: break;
     default: return "bad BMP bit depth";
     }
-    const bool rowsStored = compression == 0 || compression == 3 || compression == 6;
-    if (rowsStored) {
-        const qint64 stride = ((width * bits + 31) / 32) * 4;
-        if (dataOffset + stride * height > size)
-            return "BMP pixel data cut short";
-    }
+    const bool rowsStored = shape.compression == 0 || shape.compression == 3 || shape.compression == 6;
+    const qint64 stride = ((shape.width * shape.bits + 31) / 32) * 4;
+    if (rowsStored && le32(bytes, 10) + stride * shape.height > bytes.size())
+        return "BMP pixel data cut short";
     return nullptr;
 }
 

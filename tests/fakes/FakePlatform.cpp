@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <sstream>
 
+using game::kBottomRow;
+using game::kCell;
+using game::kGuardRow;
+using game::kUfosPerGame;
 using platform::Control;
 
 namespace fake {
@@ -117,15 +121,16 @@ int Game::tickUntil(void (game::frmMain::*tick)(), bool gameTimerOn)
 
 void Game::fillColumn(int column, const std::vector<int>& fromBottom)
 {
-    for (size_t i = 0; i <= 8; ++i)
-        f.board(column, static_cast<int>(8 - i)) = static_cast<std::int16_t>(i < fromBottom.size() ? fromBottom[i] : 0);
+    for (size_t i = 0; i <= kBottomRow; ++i)
+        f.board(column, static_cast<int>(kBottomRow - i)) =
+            static_cast<std::int16_t>(i < fromBottom.size() ? fromBottom[i] : 0);
     f.DrawBoard();
 }
 
 std::vector<int> Game::column(int c)
 {
     std::vector<int> cells;
-    for (int r = 8; r >= 0 && f.board(c, r); --r)
+    for (int r = kBottomRow; r >= 0 && f.board(c, r); --r)
         cells.push_back(f.board(c, r));
     return cells;
 }
@@ -135,30 +140,30 @@ std::string Game::mismatch()
     std::ostringstream out;
     auto tile = [](int code) { return code == game::kBomb ? "bom.bmp" : std::string{'n', char('0' + code)} + ".bmp"; };
     const bool playing = f.playing == game::True, falling = p.gameTimer.on && f.pieceRow >= 0;
-    for (int c = 0; c < 9; ++c) {
-        for (int r = 8, gap = 0; r >= 0; --r) {
+    for (int c = 0; c < game::kColumns; ++c) {
+        for (int r = kBottomRow, gap = 0; r >= 0; --r) {
             const int v = f.board(c, r);
-            if (p.cell(c, r) != tile(falling && c == f.pieceCol && r == f.pieceRow ? f.cargo : v) || v < 0 || v > 9 ||
-                (v && gap))
+            const int shown = falling && c == f.pieceCol && r == f.pieceRow ? f.cargo : v;
+            if (p.cell(c, r) != tile(shown) || v < 0 || v > game::kUpToNine || (v && gap))
                 out << "(" << c << "," << r << ") holds " << v << (gap ? " over a hole" : "") << ", shows '"
                     << p.cell(c, r) << "'; ";
             gap = gap || v == 0;
         }
-        if (f.board(c, 9) != 0 || p.showing(c * 33 + 40, 9 * 33 + 100))
+        if (f.board(c, kGuardRow) != 0 || p.showing(c * kCell + 40, kGuardRow * kCell + 100))
             out << "guard row used; ";
     }
     // In a game the lane shows only the UFO last drawn and what hangs under it.
     auto last = std::find_if(p.paints.rbegin(), p.paints.rend(), [](auto& q) { return q.y == 0; });
     const FakePlatform::Paint* ufo = playing && last != p.paints.rend() ? &*last : nullptr;
-    for (int y = 1; ufo && y < 96; y += 15)
+    for (int y = 1; ufo && y < game::kWellTop; y += 15)
         for (int x = 1; x < FakePlatform::kWidth; x += 8)
-            if (auto* s = p.showing(x, y); s && s != ufo && s != p.showing(ufo->x + 33, 64))
+            if (auto* s = p.showing(x, y); s && s != ufo && s != p.showing(ufo->x + kCell, 64))
                 return out.str() + "stale " + s->picture.name + " in the lane; ";
-    if (ufo && p.ufoTimer.on && p.showing(ufo->x, 0) == ufo && p.at(ufo->x + 32, 63) != tile(f.cargo))
+    if (ufo && p.ufoTimer.on && p.showing(ufo->x, 0) == ufo && p.cell(ufo->x / kCell, -1) != tile(f.cargo))
         out << "the UFO does not carry its cargo; ";
     const std::string ufos = caption(Control::lblUFO), score = caption(Control::lblScore);
-    if (p.gameTimer.on + p.ufoTimer.on != 1 || f.ufoCount < 0 || f.ufoCount > 50 ||
-        score != game::signedText(f.score) || (playing && ufos != std::to_string(50 - f.ufoCount)))
+    if (p.gameTimer.on + p.ufoTimer.on != 1 || f.ufoCount < 0 || f.ufoCount > kUfosPerGame ||
+        score != game::signedText(f.score) || (playing && ufos != std::to_string(kUfosPerGame - f.ufoCount)))
         out << "timers " << p.gameTimer.on << p.ufoTimer.on << ", " << f.ufoCount << " UFOs shown as '" << ufos
             << "', score " << f.score << " shown as '" << score << "'; ";
     return out.str();

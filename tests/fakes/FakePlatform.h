@@ -105,7 +105,11 @@ struct FakePlatform : platform::Surface, platform::ImageLoader, platform::Contro
     const Paint* showing(int x, int y) const;
     // The file shown whole with its corner at (x, y), "" for black, "?" for anything else.
     std::string at(int x, int y) const;
-    std::string cell(int column, int row) const { return at(column * 33 + 32, row * 33 + 96); }
+    std::string cell(int column, int row) const  // row -1: the cargo spot under the UFO
+    {
+        return at(column * game::kCell + game::kWellLeft, row * game::kCell + game::kWellTop);
+    }
+    std::string ufo(int column) const { return at(column * game::kCell, 0); }
     bool pixelUnits = false;
     int unpresented = 0;  // drawings since the last present()
     std::vector<Paint> paints;
@@ -115,7 +119,8 @@ struct FakePlatform : platform::Surface, platform::ImageLoader, platform::Contro
     {
         if (missing.count(file))
             throw platform::LoadError("cannot load " + file);
-        return std::make_shared<FakePicture>(file, file[0] == 'u' ? 96 : 33, file[0] == 'u' ? 63 : 33);
+        const bool ufo = file[0] == 'u';  // the cargo hangs under the UFO's 96 x 63
+        return std::make_shared<FakePicture>(file, ufo ? 96 : game::kCell, ufo ? 63 : game::kCell);
     }
     std::set<std::string> missing;
 
@@ -147,6 +152,7 @@ struct FakePlatform : platform::Surface, platform::ImageLoader, platform::Contro
 
     Log log;
     FakeTimer gameTimer, ufoTimer;
+    std::string timersOn() const { return std::string(gameTimer.on ? "Game" : "") + (ufoTimer.on ? "UFO" : ""); }
     FakeRandom random;
     FakeFiles files{log};
 

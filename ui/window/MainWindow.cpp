@@ -24,6 +24,7 @@
 #include <cmath>
 
 #include "platform/pulse/PulseDevice.h"
+#include "ui/window/DesktopEntry.h"
 
 namespace ui {
 
@@ -127,6 +128,29 @@ std::int16_t keyCodeOf(int qtKey)
     }
 }
 
+// Named as PNG, read by Qt's own reader: guessing would load every image-format
+// plugin (and libjpeg) just to ask each whether the file is theirs. The game
+// starts without an icon that cannot be read; its size is known from the header
+// before any pixel memory is taken.
+QIcon readIcon(const std::string& path)
+{
+    std::string content, why;
+    if (!platform::readRegularFile(path, platform::kMaxFileBytes, content, why))
+        return {};
+    QByteArray bytes = QByteArray::fromStdString(content);
+    QBuffer buffer(&bytes);
+    QImageReader reader(&buffer, "png");
+    reader.setAutoDetectImageFormat(false);
+    const QSize size = reader.size();
+    if (size.width() > platform::kMaxImageSide || size.height() > platform::kMaxImageSide) {
+        std::fprintf(stderr, "zenkora: %s is larger than %d x %d; the window has no icon\n", path.c_str(),
+                     platform::kMaxImageSide, platform::kMaxImageSide);
+        return {};
+    }
+    const QImage icon = reader.read();
+    return icon.isNull() ? QIcon() : QIcon(QPixmap::fromImage(icon));
+}
+
 }  // namespace
 
 QStringList designFamilies()
@@ -201,49 +225,11 @@ MainWindow::MainWindow(const WindowOptions& options)
       random_(clock_, options.seed),
       files_(folders_.player)
 {
-    setObjectName(QStringLiteral("frmMain"));
-    setWindowTitle(QString::fromUtf8(kTitle));
-    setFixedSize(kClientWidth, kClientHeight);
-    // Qt's own title bar on Wayland offers maximise whatever the size hints say, and a
-    // window held to its size cannot take the one the compositor then sends: the
-    // connection ends with a protocol error. There the window takes what it is sent
-    // and goes straight back to its own (keepDesignedFrame).
-    if (QGuiApplication::platformName().startsWith(QLatin1String("wayland")))
-        setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
-    // Named as PNG, read by Qt's own reader: guessing would load every image-format
-    // plugin (and libjpeg) just to ask each whether the file is theirs. The game
-    // starts without an icon that cannot be read; its size is known from the header
-    // before any pixel memory is taken.
-    const std::string iconPath = folders_.locate("zenkora.png");
-    std::string iconBytes, why;
-    if (platform::readRegularFile(iconPath, platform::kMaxFileBytes, iconBytes, why)) {
-        QByteArray bytes = QByteArray::fromStdString(iconBytes);
-        QBuffer buffer(&bytes);
-        QImageReader iconReader(&buffer, "png");
-        iconReader.setAutoDetectImageFormat(false);
-        const QSize size = iconReader.size();
-        if (size.width() > platform::kMaxImageSide || size.height() > platform::kMaxImageSide)
-            std::fprintf(stderr, "zenkora: %s is larger than %d x %d; the window has no icon\n", iconPath.c_str(),
-                         platform::kMaxImageSide, platform::kMaxImageSide);
-        else if (const QImage icon = iconReader.read(); !icon.isNull())
-            setWindowIcon(QIcon(QPixmap::fromImage(icon)));
-    }
-
+    setUpFrame();
     buildControls();
-
     gameTimer_ = std::make_unique<platform::QtTimer>(*GameTimer_, kGameTimerMs);
     ufoTimer_ = std::make_unique<platform::QtTimer>(*UFO_Timer_, kUfoTimerMs);
-
-    controls_.bind(Control::picSpace, picSpace_);
-    controls_.bind(Control::cmdStart, cmdStart_);
-    controls_.bind(Control::cmdClose, cmdClose_);
-    controls_.bind(Control::lblScore, lblScore_);
-    controls_.bind(Control::lblHighScore, lblHighScore_);
-    controls_.bind(Control::lblUFO, lblUFO_);
-    controls_.bind(Control::optMax0, optMax_[0]);
-    controls_.bind(Control::optMax1, optMax_[1]);
-    controls_.bind(Control::optMode0, optMode_[0]);
-    controls_.bind(Control::optMode1, optMode_[1]);
+    bindControls();
 
     // Building the window makes no sound: the server is called once it is painted.
     if (options.audio) {
@@ -261,6 +247,21 @@ MainWindow::MainWindow(const WindowOptions& options)
     qApp->installEventFilter(this);
 }
 
+void MainWindow::setUpFrame()
+{
+    setObjectName(QStringLiteral("frmMain"));
+    setWindowTitle(QString::fromUtf8(kTitle));
+    setFixedSize(kClientWidth, kClientHeight);
+    // Qt's own title bar on Wayland offers maximise whatever the size hints say, and a
+    // window held to its size cannot take the one the compositor then sends: the
+    // connection ends with a protocol error. There the window takes what it is sent
+    // and goes straight back to its own (keepDesignedFrame).
+    if (QGuiApplication::platformName().startsWith(QLatin1String("wayland")))
+        setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    if (const QIcon icon = readIcon(folders_.locate("zenkora.png")); !icon.isNull())
+        setWindowIcon(icon);
+}
+
 MainWindow::~MainWindow()
 {
     qApp->removeEventFilter(this);
@@ -270,62 +271,16 @@ MainWindow::~MainWindow()
 
 void MainWindow::buildControls()
 {
-    const QFont frameFont = designFont(9.75, false);
-    const QFont optionFont = designFont(11.25, true);
-    const QFont buttonFont = designFont(12, true);
-    const QFont headingFont = designFont(11.25, true);
-    const QFont numberFont = designFont(14.25, true);
-    const QFont ufoFont = designFont(12, false);
-    const QColor paleYellow(255, 255, 192);
-
     picSpace_ = new platform::QtSurface(this);
     picSpace_->setObjectName(QStringLiteral("picSpace"));
     picSpace_->move(16, 16);
     picSpace_->setFocusPolicy(Qt::StrongFocus);
 
-    cmdClose_ = new QPushButton(QStringLiteral("おしまい"), this);
-    cmdClose_->setObjectName(QStringLiteral("cmdClose"));
-    cmdClose_->setGeometry(400, 400, 137, 33);
-    cmdClose_->setFont(buttonFont);
+    buildButtons();
+    buildScoreDisplays();
+    buildOptionGroups();
 
-    cmdStart_ = new QPushButton(QStringLiteral("はじめ"), this);
-    cmdStart_->setObjectName(QStringLiteral("cmdStart"));
-    cmdStart_->setGeometry(400, 352, 137, 33);
-    cmdStart_->setFont(buttonFont);
-
-    lblScore_ = makeNumberLabel(this, "lblScore", QStringLiteral("0"), {392, 96, 145, 25}, QColor(0, 0, 128),
-                                QColor(255, 255, 128), numberFont);
-
-    Label1_ = makeLabel(this, "Label1", QStringLiteral("あなたのスコア"), {392, 72, 145, 17});
-    Label1_->setFont(headingFont);
-    Label1_->setAlignment(Qt::AlignCenter);  // centred for the same reason as the numbers
-    paintBackground(Label1_, QColor(255, 255, 255));
-
-    fraMode_ = makeFrame(this, "fraMode", QStringLiteral("モード"), {400, 160, 137, 81}, frameFont, modeGroup_);
-    optMode_[0] = makeOption(fraMode_, "optMode_0", QStringLiteral("れんしゅう"), {16, 24, 97, 25}, modeGroup_, 0,
-                             optionFont);
-
-    fraMax_ = makeFrame(this, "fraMax", QStringLiteral("すうじのおおきさ"), {400, 248, 137, 81}, frameFont, maxGroup_);
-    optMax_[0] = makeOption(fraMax_, "optMax_0", QStringLiteral("５まで"), {16, 24, 97, 25}, maxGroup_, 0, optionFont);
-    optMax_[1] = makeOption(fraMax_, "optMax_1", QStringLiteral("９まで"), {16, 48, 97, 25}, maxGroup_, 1, optionFont);
-    optMode_[1] = makeOption(fraMode_, "optMode_1", QStringLiteral("チャレンジ"), {16, 48, 97, 25}, modeGroup_, 1,
-                             optionFont);
-    optMax_[0]->setChecked(true);
-    optMode_[0]->setChecked(true);
-
-    Label2_ = makeLabel(this, "Label2", QStringLiteral("ハイスコア"), {392, 8, 145, 17});
-    Label2_->setFont(headingFont);
-    Label2_->setAlignment(Qt::AlignCenter);
-    paintBackground(Label2_, QColor(192, 192, 255));
-
-    lblHighScore_ = makeNumberLabel(this, "lblHighScore", QStringLiteral("0"), {392, 32, 145, 25},
-                                    QColor(0, 0, 192), paleYellow, numberFont);
-
-    Label3_ = makeLabel(this, "Label3", QStringLiteral("のこりのＵＦＯ"), {408, 136, 73, 17});
-
-    lblUFO_ = makeNumberLabel(this, "lblUFO", QStringLiteral("50"), {488, 128, 49, 25}, QColor(128, 0, 0),
-                              paleYellow, ufoFont);
-
+    // Under the playfield.
     Label4_ = makeLabel(this, "Label4", QStringLiteral("←→ で うごかす　↓ で おとす"), {144, 424, 185, 17});
     Label5_ = makeLabel(this, "Label5", QString::fromUtf8(kTitle), {16, 424, 105, 17});
 
@@ -338,6 +293,81 @@ void MainWindow::buildControls()
     QWidget* order[] = {picSpace_, cmdClose_, cmdStart_, optMode_[0], optMax_[0], optMax_[1], optMode_[1]};
     for (size_t i = 1; i < std::size(order); ++i)
         QWidget::setTabOrder(order[i - 1], order[i]);
+}
+
+void MainWindow::buildButtons()
+{
+    const QFont buttonFont = designFont(12, true);
+    cmdClose_ = new QPushButton(QStringLiteral("おしまい"), this);
+    cmdClose_->setObjectName(QStringLiteral("cmdClose"));
+    cmdClose_->setGeometry(400, 400, 137, 33);
+    cmdClose_->setFont(buttonFont);
+
+    cmdStart_ = new QPushButton(QStringLiteral("はじめ"), this);
+    cmdStart_->setObjectName(QStringLiteral("cmdStart"));
+    cmdStart_->setGeometry(400, 352, 137, 33);
+    cmdStart_->setFont(buttonFont);
+}
+
+// The column of numbers, each under its heading: the best, the score, the UFOs left.
+void MainWindow::buildScoreDisplays()
+{
+    const QFont headingFont = designFont(11.25, true);
+    const QFont numberFont = designFont(14.25, true);
+    const QColor paleYellow(255, 255, 192);
+
+    Label2_ = makeLabel(this, "Label2", QStringLiteral("ハイスコア"), {392, 8, 145, 17});
+    Label2_->setFont(headingFont);
+    Label2_->setAlignment(Qt::AlignCenter);  // centred for the same reason as the numbers
+    paintBackground(Label2_, QColor(192, 192, 255));
+    lblHighScore_ = makeNumberLabel(this, "lblHighScore", QStringLiteral("0"), {392, 32, 145, 25},
+                                    QColor(0, 0, 192), paleYellow, numberFont);
+
+    Label1_ = makeLabel(this, "Label1", QStringLiteral("あなたのスコア"), {392, 72, 145, 17});
+    Label1_->setFont(headingFont);
+    Label1_->setAlignment(Qt::AlignCenter);
+    paintBackground(Label1_, QColor(255, 255, 255));
+    lblScore_ = makeNumberLabel(this, "lblScore", QStringLiteral("0"), {392, 96, 145, 25}, QColor(0, 0, 128),
+                                QColor(255, 255, 128), numberFont);
+
+    Label3_ = makeLabel(this, "Label3", QStringLiteral("のこりのＵＦＯ"), {408, 136, 73, 17});
+    lblUFO_ = makeNumberLabel(this, "lblUFO", QStringLiteral("50"), {488, 128, 49, 25}, QColor(128, 0, 0),
+                              paleYellow, designFont(12, false));
+}
+
+// The mode and the size of the numbers, each frame keeping one of its two selected;
+// the game opens with practice and numbers up to 5.
+void MainWindow::buildOptionGroups()
+{
+    const QFont frameFont = designFont(9.75, false);
+    const QFont optionFont = designFont(11.25, true);
+    fraMode_ = makeFrame(this, "fraMode", QStringLiteral("モード"), {400, 160, 137, 81}, frameFont, modeGroup_);
+    optMode_[0] = makeOption(fraMode_, "optMode_0", QStringLiteral("れんしゅう"), {16, 24, 97, 25}, modeGroup_, 0,
+                             optionFont);
+    optMode_[1] = makeOption(fraMode_, "optMode_1", QStringLiteral("チャレンジ"), {16, 48, 97, 25}, modeGroup_, 1,
+                             optionFont);
+
+    fraMax_ = makeFrame(this, "fraMax", QStringLiteral("すうじのおおきさ"), {400, 248, 137, 81}, frameFont, maxGroup_);
+    optMax_[0] = makeOption(fraMax_, "optMax_0", QStringLiteral("５まで"), {16, 24, 97, 25}, maxGroup_, 0, optionFont);
+    optMax_[1] = makeOption(fraMax_, "optMax_1", QStringLiteral("９まで"), {16, 48, 97, 25}, maxGroup_, 1, optionFont);
+
+    optMax_[0]->setChecked(true);
+    optMode_[0]->setChecked(true);
+}
+
+// The controls the rules reach by name.
+void MainWindow::bindControls()
+{
+    controls_.bind(Control::picSpace, picSpace_);
+    controls_.bind(Control::cmdStart, cmdStart_);
+    controls_.bind(Control::cmdClose, cmdClose_);
+    controls_.bind(Control::lblScore, lblScore_);
+    controls_.bind(Control::lblHighScore, lblHighScore_);
+    controls_.bind(Control::lblUFO, lblUFO_);
+    controls_.bind(Control::optMax0, optMax_[0]);
+    controls_.bind(Control::optMax1, optMax_[1]);
+    controls_.bind(Control::optMode0, optMode_[0]);
+    controls_.bind(Control::optMode1, optMode_[1]);
 }
 
 void MainWindow::bindEvents()
@@ -372,6 +402,7 @@ void MainWindow::showCentred()
 {
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size(), screen->availableGeometry()));
+    nameDesktopEntry(*this);  // before the window manager first sees the window
     show();
 }
 

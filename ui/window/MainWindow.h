@@ -77,7 +77,12 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    void setUpFrame();
     void buildControls();
+    void buildButtons();
+    void buildScoreDisplays();
+    void buildOptionGroups();
+    void bindControls();
     void bindEvents();
     void keepDesignedFrame();
 
