@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The game where players are on Wayland (weston): on X its window class is the one its
-# desktop entry names; on a headless weston it starts and its app id is the entry's;
+# desktop entry names, and the window names that entry itself (for a compositor that
+# runs it through XWayland); on a headless weston it starts and its app id is the entry's;
 # nested in our Xvfb, where xdotool's clicks reach the title bar Qt draws, the maximise
 # button and a double click on the title leave it running in its frame.
 . "$(dirname "$0")/lib.sh"
@@ -10,8 +11,11 @@ id=$(basename "$entry" .desktop)
 class=$(sed -n 's/^StartupWMClass=//p' "$entry")
 [ -n "$class" ] || fail "the desktop entry names no StartupWMClass"
 launch
-window 'Zenkora Ver\. 1' >/dev/null || fail "no window on X"
+win=$(window 'Zenkora Ver\. 1') || fail "no window on X"
 xdotool search --onlyvisible --class "^$class\$" >/dev/null || fail "the X window class is not $class"
+for prop in _GTK_APPLICATION_ID _KDE_NET_WM_DESKTOP_FILE; do
+    [ "$(xprop -id "$win" "$prop")" = "$prop(UTF8_STRING) = \"$id\"" ] || fail "$prop is not $id: $(xprop -id "$win" "$prop")"
+done
 stop_game
 
 # wayland NAME: the game on the weston answering on NAME, telling its requests.
