@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -221,6 +222,48 @@ TEST_F(PosixHighScoreFile, AsRootOnlyThePlayersOwnFileIsWritten)
     }
     int status = -1;
     EXPECT_TRUE(::waitpid(player, &status, 0) == player && status == 0) << "the player could not save after root";
+}
+
+// Root saving while the player (uid 65534) swaps a folder on the way to their file with
+// a link to root's as fast as they can, or with the player's folder itself a link to
+// another user's: nothing outside the player's folders is made, replaced or left over.
+TEST_F(PosixHighScoreFile, AsRootNoTurnOfThePathLeadsIntoAnothersFolder)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root";
+    const fs::path mine = dir / "mine", theirs = dir / "synced", best = theirs / "h-score.txt";
+    fs::create_directories(mine / "y");
+    std::ofstream(mine / "y" / "h-score.txt") << formatHighScore(0);
+    std::ofstream(best) << formatHighScore(5);
+    fs::create_directory_symlink(theirs, mine / "z");
+    fs::create_symlink("y/h-score.txt", mine / "h-score.txt");
+    fs::create_directory_symlink(theirs, dir / "linked");
+    for (const fs::path& p : {mine, mine / "y", mine / "y" / "h-score.txt", mine / "z", mine / "h-score.txt", dir / "linked"})
+        ASSERT_EQ(::lchown(p.c_str(), 65534, 65534), 0);
+    struct stat was {}, now {};
+    ASSERT_EQ(::chown(theirs.c_str(), 4343, 4343) | ::chown(best.c_str(), 4343, 4343) | ::stat(best.c_str(), &was), 0);
+    const auto untouched = [&] {
+        return std::distance(fs::directory_iterator(theirs), {}) == 1 && ::stat(best.c_str(), &now) == 0 &&
+               now.st_ino == was.st_ino && now.st_mtime == was.st_mtime;
+    };
+    platform::PosixFiles linked{(dir / "linked").string()}, flipped{mine.string()};
+    EXPECT_EQ(saveBest(linked, 3060), std::nullopt);
+    EXPECT_TRUE(untouched());
+
+    ASSERT_EQ(::chown(theirs.c_str(), 0, 0) | ::chown(best.c_str(), 0, 0), 0);
+    const pid_t player = ::fork();
+    if (player == 0) {
+        if (::setgroups(0, nullptr) | ::setresgid(65534, 65534, 65534) | ::setresuid(65534, 65534, 65534))
+            ::_exit(1);
+        for (;;)
+            ::renameat2(AT_FDCWD, (mine / "y").c_str(), AT_FDCWD, (mine / "z").c_str(), RENAME_EXCHANGE);
+    }
+    int touched = 0;
+    for (int score = 1; score <= 400; ++score)
+        saveBest(flipped, score), touched += !untouched();
+    ::kill(player, SIGKILL);
+    ::waitpid(player, nullptr, 0);
+    EXPECT_EQ(touched, 0) << "of 400 saves, so many ended with root's folder changed";
 }
 
 // Whatever the file holds within its cap is read to its end; beyond the cap the start
