@@ -7,10 +7,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstdio>
+#include <set>
 #include <thread>
 #include <utility>
+
+#include "platform/posix/PosixFiles.h"
 
 namespace platform {
 
@@ -43,25 +47,39 @@ pa_proplist* identity()
 // A sound file, read a piece at a time as it plays.
 class Sound {
 public:
-    // Nothing for a file that is missing, not a plain file, or not a sound.
-    static std::unique_ptr<Sound> open(const std::string& path, bool loop)
+    // Nothing for a file that is missing, not a plain file, or not a sound the server
+    // can play; `why` says which in a few words.
+    static std::unique_ptr<Sound> open(const std::string& path, bool loop, std::string& why)
     {
         // Non-blocking: a FIFO under a sound's name must not hang the game.
         const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
         struct stat st {};
-        if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size == 0) {
+            why = fd < 0 ? reasonOf(errno) : st.st_size == 0 && S_ISREG(st.st_mode) ? "empty" : "not a regular file";
             if (fd >= 0)
                 ::close(fd);
             return nullptr;
         }
         SF_INFO info{};
         SNDFILE* file = sf_open_fd(fd, SFM_READ, &info, SF_TRUE);  // closes fd, also when it fails
-        if (file == nullptr)
+        if (file == nullptr) {
+            why = sf_strerror(nullptr);
+            why[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(why[0])));
+            why.erase(why.find_last_not_of(". ") + 1);
             return nullptr;
+        }
         std::unique_ptr<Sound> sound(new Sound(file, info, loop));
-        if (info.frames <= 0 || info.samplerate <= 0 || info.channels <= 0 || info.channels > int{PA_CHANNELS_MAX})
-            return nullptr;
-        return sound;
+        // The server takes the rates and channel counts it knows a layout for.
+        pa_channel_map map{};
+        const pa_sample_spec format = sound->sampleFormat();
+        if (info.frames <= 0)
+            why = "no sound in it";
+        else if (info.channels <= 0 || info.channels > int{PA_CHANNELS_MAX} ||
+                 !pa_channel_map_init_auto(&map, format.channels, PA_CHANNEL_MAP_DEFAULT))
+            why = std::to_string(info.channels) + " channels";
+        else if (!pa_sample_spec_valid(&format))
+            why = "a rate of " + std::to_string(info.samplerate) + " Hz";
+        return why.empty() ? std::move(sound) : nullptr;
     }
     ~Sound() { sf_close(file_); }
     Sound(const Sound&) = delete;
@@ -165,6 +183,16 @@ struct PulseDevice::Impl {
         told = true;
     }
 
+    // A file that cannot play is named once, and its cue is silent.
+    std::unique_ptr<Sound> load(const std::string& path, bool looped)
+    {
+        std::string why;
+        std::unique_ptr<Sound> sound = Sound::open(path, looped, why);
+        if (!sound && named.insert(path).second)
+            std::fprintf(stderr, "zenkora: cannot play %s: %s\n", path.c_str(), why.c_str());
+        return sound;
+    }
+
     bool ready() const { return ctx != nullptr && pa_context_get_state(ctx) == PA_CONTEXT_READY; }
     // Still on its way to the server, which has been asked.
     bool waiting() const
@@ -219,7 +247,7 @@ struct PulseDevice::Impl {
         loop = looped ? path : std::string();
         if (mainloop != nullptr && (ctx == nullptr || !PA_CONTEXT_IS_GOOD(pa_context_get_state(ctx))))
             connect();
-        std::unique_ptr<Sound> sound = Sound::open(path, looped);
+        std::unique_ptr<Sound> sound = load(path, looped);
         const milliseconds length = sound ? sound->length() : milliseconds(0);
         if (ready())
             begin(std::move(sound));
@@ -271,7 +299,7 @@ struct PulseDevice::Impl {
                 std::fprintf(stderr, "zenkora: sound is back\n");
             // The loop that should be playing now; a sound played once is not made up for.
             if (!self->loop.empty() && self->stream == nullptr)
-                self->begin(Sound::open(self->loop, true));
+                self->begin(self->load(self->loop, true));
         } else if (!PA_CONTEXT_IS_GOOD(state)) {
             self->say(std::string("sound server: ") + pa_strerror(pa_context_errno(c)));
             self->callAgain();
@@ -323,6 +351,7 @@ struct PulseDevice::Impl {
     std::string loop;                // the loop that should be heard, as a path
     pa_time_event* retry = nullptr;  // the server to be called again
     bool told = false;               // sound being off was said, and not yet that it is back
+    std::set<std::string> named;     // the files that cannot play, once told
 };
 
 PulseDevice::PulseDevice(Locate locate) : impl_(std::make_unique<Impl>())
