@@ -186,8 +186,8 @@ TEST_F(PosixHighScoreFile, WithoutALockOnlyOldLeftoversAreRemoved)
     EXPECT_FALSE(fs::exists(old));
 }
 
-// Root playing: a link is followed only to a file of the owner of the player's folder,
-// a link to nowhere makes nothing, and the player's file keeps its owner, group and
+// Root playing: a link is followed only to a file of the owner of its folder (another's
+// file in the player's folder is not replaced), a link to nowhere makes nothing, and the player's file keeps its owner, group and
 // bits, so that the player (uid 65534 here) saves after root did.
 TEST_F(PosixHighScoreFile, AsRootOnlyThePlayersOwnFileIsWritten)
 {
@@ -195,7 +195,7 @@ TEST_F(PosixHighScoreFile, AsRootOnlyThePlayersOwnFileIsWritten)
         GTEST_SKIP() << "needs root";
     const fs::path theirs = dir / "synced" / "theirs";
     std::ofstream(theirs) << "root:x:0:0\n";
-    ASSERT_EQ(::chown(theirs.c_str(), 65534, 65534), 0);
+    ASSERT_EQ(::chown(theirs.c_str(), 4343, 4343) | ::chown(theirs.parent_path().c_str(), 65534, 65534), 0);
     for (const fs::path& to : {theirs, dir / "synced" / "nowhere"}) {
         fs::remove(path), fs::create_symlink(to, path);
         EXPECT_EQ(saveBest(files, 3060), std::nullopt) << to;
@@ -234,23 +234,23 @@ TEST_F(PosixHighScoreFile, AsRootNoTurnOfThePathLeadsIntoAnothersFolder)
     const fs::path mine = dir / "mine", theirs = dir / "synced", best = theirs / "h-score.txt";
     fs::create_directories(mine / "y");
     std::ofstream(mine / "y" / "h-score.txt") << formatHighScore(0);
-    std::ofstream(best) << formatHighScore(5);
     fs::create_directory_symlink(theirs, mine / "z");
     fs::create_symlink("y/h-score.txt", mine / "h-score.txt");
     fs::create_directory_symlink(theirs, dir / "linked");
     for (const fs::path& p : {mine, mine / "y", mine / "y" / "h-score.txt", mine / "z", mine / "h-score.txt", dir / "linked"})
         ASSERT_EQ(::lchown(p.c_str(), 65534, 65534), 0);
+    ASSERT_EQ(::chown(theirs.c_str(), 4343, 4343), 0);
+    platform::PosixFiles linked{(dir / "linked").string()}, flipped{mine.string()};
+    EXPECT_EQ(saveBest(linked, 3060), std::nullopt);
+    EXPECT_TRUE(fs::is_empty(theirs));
+
+    std::ofstream(best) << formatHighScore(5);
     struct stat was {}, now {};
-    ASSERT_EQ(::chown(theirs.c_str(), 4343, 4343) | ::chown(best.c_str(), 4343, 4343) | ::stat(best.c_str(), &was), 0);
+    ASSERT_EQ(::chown(theirs.c_str(), 0, 0) | ::stat(best.c_str(), &was), 0);
     const auto untouched = [&] {
         return std::distance(fs::directory_iterator(theirs), {}) == 1 && ::stat(best.c_str(), &now) == 0 &&
                now.st_ino == was.st_ino && now.st_mtime == was.st_mtime;
     };
-    platform::PosixFiles linked{(dir / "linked").string()}, flipped{mine.string()};
-    EXPECT_EQ(saveBest(linked, 3060), std::nullopt);
-    EXPECT_TRUE(untouched());
-
-    ASSERT_EQ(::chown(theirs.c_str(), 0, 0) | ::chown(best.c_str(), 0, 0), 0);
     const pid_t player = ::fork();
     if (player == 0) {
         if (::setgroups(0, nullptr) | ::setresgid(65534, 65534, 65534) | ::setresuid(65534, 65534, 65534))

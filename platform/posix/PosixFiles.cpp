@@ -73,8 +73,7 @@ bool readOpened(int fd, std::size_t cap, std::string& content, std::string& why)
     return S_ISREG(st.st_mode) && !error && done <= cap && why.empty();
 }
 
-// A walk along a path, one entry at a time and never through a link unseen, that
-// stays in one user's hands (see PosixFiles).
+// A walk along a path, one entry at a time and never through a link unseen.
 struct Walk {
     std::deque<std::string> ahead;
     int at = -1;  // the folder reached
@@ -86,14 +85,11 @@ struct Walk {
     int links = 0;
 
     ~Walk() { ::close(at); }
-    // Enters what `st` describes: false when it is neither root's nor the walk's owner's.
-    bool enter(const struct stat& st)
+    // The first user other than root met on the way is the one the file must belong to.
+    void enter(const struct stat& st)
     {
-        if (st.st_uid == 0)
-            return true;
-        if (!ownerSeen)
+        if (st.st_uid != 0 && !ownerSeen)
             owner = st.st_uid, ownerSeen = true;
-        return st.st_uid == owner;
     }
     void take(const std::string& path)
     {
@@ -113,7 +109,10 @@ struct Walk {
         at = ::open(text.empty() ? "." : "/", O_PATH | O_DIRECTORY | O_CLOEXEC);
         struct stat st {};
         take(path);
-        return at >= 0 && ::fstat(at, &st) == 0 && enter(st);
+        const bool ok = at >= 0 && ::fstat(at, &st) == 0;
+        if (ok)
+            enter(st);
+        return ok;
     }
     bool follow(int link, const struct stat& st)
     {
@@ -147,12 +146,13 @@ struct Walk {
             return toMake;
         }
         struct stat st {};
-        bool ok = ::fstat(entry, &st) == 0 && enter(st);
+        bool ok = ::fstat(entry, &st) == 0;
+        if (ok)
+            enter(st);
         if (ok && S_ISLNK(st.st_mode)) {
             viaLink = viaLink || last;
             ok = follow(entry, st);
         } else if (ok && last) {
-            ok = S_ISREG(st.st_mode) && st.st_uid == owner;
             file = name;
         } else if (ok && S_ISDIR(st.st_mode)) {
             std::swap(at, entry);

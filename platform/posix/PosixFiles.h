@@ -27,10 +27,10 @@ std::string reasonOf(int error);
 std::string inFolder(const std::string& folder, const std::string& name);
 
 // The files of one folder, the player's. A save is made in the folder that resolve()
-// found and holds open, whatever becomes of the path meanwhile. The way there never
-// passes from one user's hands into another's: once it enters a folder or link of a
-// user other than root, all further ones are that user's or root's, and the file's
-// folder and the file are that user's. So root playing for a player writes nothing
+// found, walking one entry at a time, and holds open, whatever becomes of the path
+// meanwhile. The file and its folder must belong to the first user other than root
+// that the walk met, the player: a folder or link of theirs never hands the save to
+// another user's folder, nor to root's. So root playing for a player writes nothing
 // the player could not write themselves, through links or folders swapped mid-save.
 class PosixFiles : public Files {
 public:
