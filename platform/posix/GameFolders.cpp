@@ -34,13 +34,23 @@ std::string homeFolder()
     return user && absolute(user->pw_dir) ? user->pw_dir : "";
 }
 
-// The new folder's one file, made and flushed in a folder nobody else knows yet.
-bool writeNew(const std::string& path, const std::string& bytes)
+// Root making a player's folder in a folder of theirs gives it to them: the player, and
+// root playing for them, save there later. Only what this start has just made.
+bool giveTo(int fd, const struct stat& owner)
 {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    struct stat st {};
+    return owner.st_uid == ::geteuid() || (::fstat(fd, &st) == 0 && st.st_uid == ::geteuid() && st.st_nlink <= 2 &&
+                                           ::fchown(fd, owner.st_uid, owner.st_gid) == 0);
+}
+
+// The new folder's one file, made and flushed in a folder nobody else knows yet.
+bool writeNew(const std::string& path, const std::string& bytes, const struct stat& owner)
+{
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (fd < 0)
         return false;
-    const bool ok = ::write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size()) && ::fsync(fd) == 0;
+    const bool ok = ::write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size()) && ::fsync(fd) == 0 &&
+                    giveTo(fd, owner);
     const int error = errno;
     ::close(fd);
     errno = error;
@@ -133,10 +143,16 @@ int makeWhole(const std::string& player, const std::string& seedFile, const std:
     if (error && !std::filesystem::is_directory(parent))
         return error.value();
     std::string temp = inFolder(parent, kMaking);
-    if (!::mkdtemp(temp.data()))
+    struct stat owner {};
+    if (::stat(parent.c_str(), &owner) != 0 || !::mkdtemp(temp.data()))
         return errno;
+    const int made = ::open(temp.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     const std::string seeded = inFolder(temp, seedFile);
-    if (writeNew(seeded, bytes) && ::rename(temp.c_str(), player.c_str()) == 0)
+    const bool whole = made >= 0 && giveTo(made, owner) && writeNew(seeded, bytes, owner);
+    const int failed = errno;
+    ::close(made);
+    errno = failed;
+    if (whole && ::rename(temp.c_str(), player.c_str()) == 0)
         return 0;
     const int renameError = errno;
     ::unlink(seeded.c_str());
