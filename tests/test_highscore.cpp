@@ -195,7 +195,8 @@ TEST_F(PosixHighScoreFile, AsRootOnlyThePlayersOwnFileIsWritten)
         GTEST_SKIP() << "needs root";
     const fs::path theirs = dir / "synced" / "theirs";
     std::ofstream(theirs) << "root:x:0:0\n";
-    ASSERT_EQ(::chown(theirs.c_str(), 4343, 4343) | ::chown(theirs.parent_path().c_str(), 65534, 65534), 0);
+    ASSERT_EQ(::chown(theirs.c_str(), 4343, 4343) | ::chown(theirs.parent_path().c_str(), 65534, 65534) |
+                  ::chown(dir.c_str(), 65534, 65534), 0);
     for (const fs::path& to : {theirs, dir / "synced" / "nowhere"}) {
         fs::remove(path), fs::create_symlink(to, path);
         EXPECT_EQ(saveBest(files, 3060), std::nullopt) << to;
@@ -244,9 +245,10 @@ TEST_F(PosixHighScoreFile, AsRootNoTurnOfThePathLeadsIntoAnothersFolder)
     EXPECT_EQ(saveBest(linked, 3060), std::nullopt);
     EXPECT_TRUE(fs::is_empty(theirs));
 
+    // Root's folder, with a file that is the player's: it must stay all the same.
     std::ofstream(best) << formatHighScore(5);
     struct stat was {}, now {};
-    ASSERT_EQ(::chown(theirs.c_str(), 0, 0) | ::stat(best.c_str(), &was), 0);
+    ASSERT_EQ(::chown(theirs.c_str(), 0, 0) | ::chown(best.c_str(), 65534, 65534) | ::stat(best.c_str(), &was), 0);
     const auto untouched = [&] {
         return std::distance(fs::directory_iterator(theirs), {}) == 1 && ::stat(best.c_str(), &now) == 0 &&
                now.st_ino == was.st_ino && now.st_mtime == was.st_mtime;

@@ -80,6 +80,8 @@ struct Walk {
     std::string text;
     uid_t owner = 0;
     bool ownerSeen = false;
+    uid_t folderOwner = 0;  // the player's folder's: the one the path names the file in
+    bool folderSeen = false;
     bool viaLink = false;  // the file's own name came from a link
     bool toMake = false;   // the file is not there yet
     int links = 0;
@@ -138,6 +140,9 @@ struct Walk {
         const std::string name = ahead.front();
         ahead.pop_front();
         const bool last = ahead.empty();
+        struct stat st {};
+        if (last && !folderSeen && ::fstat(at, &st) == 0)
+            folderOwner = st.st_uid, folderSeen = true;
         int entry = ::openat(at, name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
         if (entry < 0) {
             // Only the file the game names is ever made new, never one a link names.
@@ -145,7 +150,6 @@ struct Walk {
             file = toMake ? name : "";
             return toMake;
         }
-        struct stat st {};
         bool ok = ::fstat(entry, &st) == 0;
         if (ok)
             enter(st);
@@ -220,8 +224,8 @@ std::string PosixFiles::resolve(const std::string& path)
         ok = walk.step(name);
     const int folder = ok && !name.empty() ? ::openat(walk.at, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
     struct stat st {};
-    // The file's folder is the file's owner's too: never root's when the file is another's.
-    if (folder < 0 || ::fstat(folder, &st) != 0 || st.st_uid != walk.owner) {
+    // The player's folder and the file's are the player's, never root's or another's.
+    if (folder < 0 || ::fstat(folder, &st) != 0 || st.st_uid != walk.owner || walk.folderOwner != walk.owner) {
         ::close(folder);
         return {};
     }
