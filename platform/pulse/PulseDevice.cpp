@@ -30,8 +30,12 @@ constexpr pa_usec_t kQueuedUs = 160000;
 constexpr pa_usec_t kRequestUs = 70000;
 constexpr sf_count_t kLongestHoldSeconds = 5;
 // While a loop should be heard and the server is away, it is called again this often:
-// the loop comes back within a second of the server.
+// the loop comes back within a second of a server that restarts.
 constexpr pa_usec_t kRetryUs = 300000;
+// A server never reached, or gone for longer than a restart takes, is called less
+// often: each call may cost a line on stderr from the client library.
+constexpr pa_usec_t kRestartUs = 10000000;
+constexpr pa_usec_t kSlowRetryUs = 5000000;
 
 // What the desktop's mixer shows and what role policies (a call lowering games) see.
 pa_proplist* identity()
@@ -224,8 +228,10 @@ struct PulseDevice::Impl {
     // While a loop is wanted, the server is called again until it answers.
     void callAgain()
     {
+        const pa_usec_t now = pa_rtclock_now();
+        const bool restarting = lostAt != 0 && now - lostAt < kRestartUs;
         if (retry == nullptr && !loop.empty() && ctx != nullptr)
-            retry = pa_context_rttime_new(ctx, pa_rtclock_now() + kRetryUs, &Impl::onRetry, this);
+            retry = pa_context_rttime_new(ctx, now + (restarting ? kRetryUs : kSlowRetryUs), &Impl::onRetry, this);
     }
 
     static void onRetry(pa_mainloop_api* api, pa_time_event* e, const struct timeval*, void* user)
@@ -295,12 +301,15 @@ struct PulseDevice::Impl {
         auto* self = static_cast<Impl*>(user);
         const pa_context_state_t state = pa_context_get_state(c);
         if (state == PA_CONTEXT_READY) {
+            self->wasReady = true;
             if (std::exchange(self->told, false))
                 std::fprintf(stderr, "zenkora: sound is back\n");
             // The loop that should be playing now; a sound played once is not made up for.
             if (!self->loop.empty() && self->stream == nullptr)
                 self->begin(self->load(self->loop, true));
         } else if (!PA_CONTEXT_IS_GOOD(state)) {
+            if (std::exchange(self->wasReady, false))
+                self->lostAt = pa_rtclock_now();
             self->say(std::string("sound server: ") + pa_strerror(pa_context_errno(c)));
             self->callAgain();
         }
@@ -352,6 +361,8 @@ struct PulseDevice::Impl {
     pa_time_event* retry = nullptr;  // the server to be called again
     bool told = false;               // sound being off was said, and not yet that it is back
     std::set<std::string> named;     // the files that cannot play, once told
+    bool wasReady = false;           // the server answered, and has not gone since
+    pa_usec_t lostAt = 0;            // when it last went away
 };
 
 PulseDevice::PulseDevice(Locate locate) : impl_(std::make_unique<Impl>())
