@@ -70,7 +70,8 @@ H @@ content.starts_with(kByteOrderMark) ? kByteOrderMark.size() : 0 @@ 0
 P @@ toMake = last && errno == ENOENT && !viaLink; @@ toMake = last && errno == ENOENT;
 P @@ if (waited >= kLockPatience) { @@ if (waited >= 3 * kLockPatience) {
 P @@ if (st.st_uid != 0 && !ownerSeen) @@ if (st.st_uid != 0)
-P @@ || st.st_uid != walk.owner) { @@ ) {
+P @@ || st.st_uid != walk.owner || @@ ||
+P @@ || walk.folderOwner != walk.owner) { @@ ) {
 P @@ || old.st_uid != held->owner @@ || false
 P @@ O_PATH | O_NOFOLLOW | O_CLOEXEC); @@ O_PATH | O_CLOEXEC);
 EOF

@@ -186,9 +186,9 @@ TEST_F(PosixHighScoreFile, WithoutALockOnlyOldLeftoversAreRemoved)
     EXPECT_FALSE(fs::exists(old));
 }
 
-// Root playing: a link is followed only to a file of the owner of its folder (another's
-// file in the player's folder is not replaced), a link to nowhere makes nothing, and the player's file keeps its owner, group and
-// bits, so that the player (uid 65534 here) saves after root did.
+// Root playing: a link is followed only to a file of the owner of the player's folder
+// and of its own, a link to nowhere makes nothing, and the player's file keeps its
+// owner, group and bits, so that the player (uid 65534 here) saves after root did.
 TEST_F(PosixHighScoreFile, AsRootOnlyThePlayersOwnFileIsWritten)
 {
     if (::geteuid() != 0)
@@ -201,8 +201,14 @@ TEST_F(PosixHighScoreFile, AsRootOnlyThePlayersOwnFileIsWritten)
         fs::remove(path), fs::create_symlink(to, path);
         EXPECT_EQ(saveBest(files, 3060), std::nullopt) << to;
     }
-    EXPECT_EQ(slurp(theirs), "root:x:0:0\n");
     EXPECT_EQ(std::distance(fs::directory_iterator(dir / "synced"), {}), 1);
+    // Root's folder among the player's is not the player's: its link leads nowhere.
+    fs::create_directory(dir / "roots");
+    fs::create_symlink(theirs, dir / "roots" / "h-score.txt");
+    platform::PosixFiles roots{(dir / "roots").string()};
+    ASSERT_EQ(::chown(theirs.c_str(), 65534, 65534), 0);
+    EXPECT_EQ(saveBest(roots, 3060), std::nullopt);
+    EXPECT_EQ(slurp(theirs), "root:x:0:0\n");
 
     fs::remove(path);
     std::ofstream(path) << formatHighScore(1);
@@ -255,10 +261,12 @@ TEST_F(PosixHighScoreFile, AsRootNoTurnOfThePathLeadsIntoAnothersFolder)
     };
     const pid_t player = ::fork();
     if (player == 0) {
-        if (::setgroups(0, nullptr) | ::setresgid(65534, 65534, 65534) | ::setresuid(65534, 65534, 65534))
+        // From inside the folder: the folders above it may be closed to the player.
+        if (::chdir(mine.c_str()) | ::setgroups(0, nullptr) | ::setresgid(65534, 65534, 65534) |
+            ::setresuid(65534, 65534, 65534))
             ::_exit(1);
         for (;;)
-            ::renameat2(AT_FDCWD, (mine / "y").c_str(), AT_FDCWD, (mine / "z").c_str(), RENAME_EXCHANGE);
+            ::renameat2(AT_FDCWD, "y", AT_FDCWD, "z", RENAME_EXCHANGE);
     }
     int touched = 0;
     for (int score = 1; score <= 400; ++score)
