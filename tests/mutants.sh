@@ -71,9 +71,13 @@ M @@ nextBits() >> 11) @@ nextBits() >> 10)
 R @@ bestPending_ = true; @@ ;
 H @@ content.starts_with(kByteOrderMark) ? kByteOrderMark.size() : 0 @@ 0
 H @@ throw platform::LoadError("cannot read " + path + ": " + e.what()); @@ ;
-P @@ return hop == 0 ? at : std::string(); @@ return at;
+P @@ toMake = last && errno == ENOENT && !viaLink; @@ toMake = last && errno == ENOENT;
 P @@ if (waited >= kLockPatience) { @@ if (waited >= 3 * kLockPatience) {
-P @@ || old.st_uid != folder.st_uid @@ || false
+P @@ if (st.st_uid != 0 && !ownerSeen) @@ if (st.st_uid != 0)
+P @@ || st.st_uid != walk.owner || @@ ||
+P @@ || walk.folderOwner != walk.owner) { @@ ) {
+P @@ || old.st_uid != held->owner @@ || false
+P @@ O_PATH | O_NOFOLLOW | O_CLOEXEC); @@ O_PATH | O_CLOEXEC);
 EOF
 )
 scratch=$(mktemp -d /tmp/zenkora-mutants.XXXXXX); trap 'rm -rf "$scratch"' EXIT

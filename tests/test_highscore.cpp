@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -185,22 +186,29 @@ TEST_F(PosixHighScoreFile, WithoutALockOnlyOldLeftoversAreRemoved)
     EXPECT_FALSE(fs::exists(old));
 }
 
-// Root playing: a link is followed only to a file of the owner of the player's folder,
-// a link to nowhere makes nothing, and the player's file keeps its owner, group and
-// bits, so that the player (uid 65534 here) saves after root did.
+// Root playing: a link is followed only to a file of the owner of the player's folder
+// and of its own, a link to nowhere makes nothing, and the player's file keeps its
+// owner, group and bits, so that the player (uid 65534 here) saves after root did.
 TEST_F(PosixHighScoreFile, AsRootOnlyThePlayersOwnFileIsWritten)
 {
     if (::geteuid() != 0)
         GTEST_SKIP() << "needs root";
     const fs::path theirs = dir / "synced" / "theirs";
     std::ofstream(theirs) << "root:x:0:0\n";
-    ASSERT_EQ(::chown(theirs.c_str(), 65534, 65534), 0);
+    ASSERT_EQ(::chown(theirs.c_str(), 4343, 4343) | ::chown(theirs.parent_path().c_str(), 65534, 65534) |
+                  ::chown(dir.c_str(), 65534, 65534), 0);
     for (const fs::path& to : {theirs, dir / "synced" / "nowhere"}) {
         fs::remove(path), fs::create_symlink(to, path);
         EXPECT_EQ(saveBest(files, 3060), std::nullopt) << to;
     }
-    EXPECT_EQ(slurp(theirs), "root:x:0:0\n");
     EXPECT_EQ(std::distance(fs::directory_iterator(dir / "synced"), {}), 1);
+    // Root's folder among the player's is not the player's: its link leads nowhere.
+    fs::create_directory(dir / "roots");
+    fs::create_symlink(theirs, dir / "roots" / "h-score.txt");
+    platform::PosixFiles roots{(dir / "roots").string()};
+    ASSERT_EQ(::chown(theirs.c_str(), 65534, 65534), 0);
+    EXPECT_EQ(saveBest(roots, 3060), std::nullopt);
+    EXPECT_EQ(slurp(theirs), "root:x:0:0\n");
 
     fs::remove(path);
     std::ofstream(path) << formatHighScore(1);
@@ -223,6 +231,51 @@ TEST_F(PosixHighScoreFile, AsRootOnlyThePlayersOwnFileIsWritten)
     }
     int status = -1;
     EXPECT_TRUE(::waitpid(player, &status, 0) == player && status == 0) << "the player could not save after root";
+}
+
+// Root saving while the player (uid 65534) swaps a folder on the way to their file with
+// a link to root's as fast as they can, or with the player's folder itself a link to
+// another user's: nothing outside the player's folders is made, replaced or left over.
+TEST_F(PosixHighScoreFile, AsRootNoTurnOfThePathLeadsIntoAnothersFolder)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root";
+    const fs::path mine = dir / "mine", theirs = dir / "synced", best = theirs / "h-score.txt";
+    fs::create_directories(mine / "y");
+    std::ofstream(mine / "y" / "h-score.txt") << formatHighScore(0);
+    fs::create_directory_symlink(theirs, mine / "z");
+    fs::create_symlink("y/h-score.txt", mine / "h-score.txt");
+    fs::create_directory_symlink(theirs, dir / "linked");
+    for (const fs::path& p : {mine, mine / "y", mine / "y" / "h-score.txt", mine / "z", mine / "h-score.txt", dir / "linked"})
+        ASSERT_EQ(::lchown(p.c_str(), 65534, 65534), 0);
+    ASSERT_EQ(::chown(theirs.c_str(), 4343, 4343), 0);
+    platform::PosixFiles linked{(dir / "linked").string()}, flipped{mine.string()};
+    EXPECT_EQ(saveBest(linked, 3060), std::nullopt);
+    EXPECT_TRUE(fs::is_empty(theirs));
+
+    // Root's folder, with a file that is the player's: it must stay all the same.
+    std::ofstream(best) << formatHighScore(5);
+    struct stat was {}, now {};
+    ASSERT_EQ(::chown(theirs.c_str(), 0, 0) | ::chown(best.c_str(), 65534, 65534) | ::stat(best.c_str(), &was), 0);
+    const auto untouched = [&] {
+        return std::distance(fs::directory_iterator(theirs), {}) == 1 && ::stat(best.c_str(), &now) == 0 &&
+               now.st_ino == was.st_ino && now.st_mtime == was.st_mtime;
+    };
+    const pid_t player = ::fork();
+    if (player == 0) {
+        // From inside the folder: the folders above it may be closed to the player.
+        if (::chdir(mine.c_str()) | ::setgroups(0, nullptr) | ::setresgid(65534, 65534, 65534) |
+            ::setresuid(65534, 65534, 65534))
+            ::_exit(1);
+        for (;;)
+            ::renameat2(AT_FDCWD, "y", AT_FDCWD, "z", RENAME_EXCHANGE);
+    }
+    int touched = 0;
+    for (int score = 1; score <= 400; ++score)
+        saveBest(flipped, score), touched += !untouched();
+    ::kill(player, SIGKILL);
+    ::waitpid(player, nullptr, 0);
+    EXPECT_EQ(touched, 0) << "of 400 saves, so many ended with root's folder changed";
 }
 
 // Whatever the file holds within its cap is read to its end; beyond the cap the start

@@ -10,33 +10,27 @@
 #include <cctype>
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <deque>
 #include <thread>
 
 namespace platform {
 
 namespace {
 
-// Up to and including the last slash; empty for a bare name.
-std::string folderOf(const std::string& path)
-{
-    auto slash = path.rfind('/');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
-// A save's file is the target's name, this mark and mkstemp's six letters: a name no
-// player gives a file of theirs.
+// A save's file is the target's name, this mark and six letters: a name no player
+// gives a file of theirs.
 constexpr const char kTempMark[] = ".saving-";
 constexpr size_t kTempLetters = 6;
-// A save takes well under a second: a file of its kind older than this was left by a
-// save that was killed, even where no lock tells.
-constexpr time_t kStaleSeconds = 60;
+// As the kernel: a path that goes through more links than this leads nowhere.
+constexpr int kMaxLinks = 40;
 
-// A temporary file of a save of `target`.
-bool tempOf(const std::string& target, const char* entry)
+// A temporary file of a save of `name`.
+bool tempOf(const std::string& name, const char* entry)
 {
-    const std::string base = target.substr(folderOf(target).size()) + kTempMark;
+    const std::string base = name + kTempMark;
     if (std::strlen(entry) != base.size() + kTempLetters || std::strncmp(entry, base.c_str(), base.size()) != 0)
         return false;
     for (const char* p = entry + base.size(); *p; ++p)
@@ -44,6 +38,136 @@ bool tempOf(const std::string& target, const char* entry)
             return false;
     return true;
 }
+
+// Reads all of `fd`, which it closes, as Files::read.
+bool readOpened(int fd, std::size_t cap, std::string& content, std::string& why)
+{
+    const std::string tooLarge = "larger than " + std::to_string(cap) + " bytes";
+    struct stat st {};
+    int error = 0;
+    size_t done = 0;
+    if (::fstat(fd, &st) != 0)
+        error = errno;
+    else if (!S_ISREG(st.st_mode))
+        why = "not a regular file";
+    else if (static_cast<std::size_t>(st.st_size) > cap)
+        why = tooLarge;
+    else
+        // One byte more than allowed tells a file that grew since fstat.
+        for (content.resize(cap + 1); done < content.size();) {
+            const ssize_t n = ::read(fd, content.data() + done, content.size() - done);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0) {
+                error = n < 0 ? errno : 0;
+                break;
+            }
+            done += static_cast<size_t>(n);
+        }
+    ::close(fd);
+    content.resize(done);
+    if (error)
+        why = reasonOf(error);
+    else if (done > cap)
+        why = tooLarge;
+    return S_ISREG(st.st_mode) && !error && done <= cap && why.empty();
+}
+
+// A walk along a path, one entry at a time and never through a link unseen.
+struct Walk {
+    std::deque<std::string> ahead;
+    int at = -1;  // the folder reached
+    std::string text;
+    uid_t owner = 0;
+    bool ownerSeen = false;
+    uid_t folderOwner = 0;  // the player's folder's: the one the path names the file in
+    bool folderSeen = false;
+    bool viaLink = false;  // the file's own name came from a link
+    bool toMake = false;   // the file is not there yet
+    int links = 0;
+
+    ~Walk() { ::close(at); }
+    // The first user other than root met on the way is the one the file must belong to.
+    void enter(const struct stat& st)
+    {
+        if (st.st_uid != 0 && !ownerSeen)
+            owner = st.st_uid, ownerSeen = true;
+    }
+    void take(const std::string& path)
+    {
+        std::deque<std::string> parts;
+        for (size_t from = 0, slash; from <= path.size(); from = slash + 1) {
+            slash = std::min(path.find('/', from), path.size());
+            if (slash > from && path.compare(from, slash - from, ".") != 0)
+                parts.push_back(path.substr(from, slash - from));
+        }
+        ahead.insert(ahead.begin(), parts.begin(), parts.end());
+    }
+    // Starts at the root for an absolute path, else at the working directory.
+    bool start(const std::string& path)
+    {
+        ::close(at);
+        text = path.front() == '/' ? "/" : "";
+        at = ::open(text.empty() ? "." : "/", O_PATH | O_DIRECTORY | O_CLOEXEC);
+        struct stat st {};
+        take(path);
+        const bool ok = at >= 0 && ::fstat(at, &st) == 0;
+        if (ok)
+            enter(st);
+        return ok;
+    }
+    bool follow(int link, const struct stat& st)
+    {
+        char to[PATH_MAX];
+        const ssize_t n = st.st_size < PATH_MAX ? ::readlinkat(link, "", to, sizeof to) : -1;
+        if (++links > kMaxLinks || n <= 0 || n == sizeof to)
+            return false;
+        const std::string target(to, static_cast<size_t>(n));
+        if (target.front() != '/') {
+            take(target);
+            return true;
+        }
+        std::deque<std::string> rest;
+        rest.swap(ahead);
+        const bool started = start(target);
+        ahead.insert(ahead.end(), rest.begin(), rest.end());
+        return started;
+    }
+    // Goes one entry further: into a folder, through a link, or to the file at the end,
+    // whose name it sets then. False when the way is refused.
+    bool step(std::string& file)
+    {
+        const std::string name = ahead.front();
+        ahead.pop_front();
+        const bool last = ahead.empty();
+        struct stat st {};
+        if (last && !folderSeen && ::fstat(at, &st) == 0)
+            folderOwner = st.st_uid, folderSeen = true;
+        int entry = ::openat(at, name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+        if (entry < 0) {
+            // Only the file the game names is ever made new, never one a link names.
+            toMake = last && errno == ENOENT && !viaLink;
+            file = toMake ? name : "";
+            return toMake;
+        }
+        bool ok = ::fstat(entry, &st) == 0;
+        if (ok)
+            enter(st);
+        if (ok && S_ISLNK(st.st_mode)) {
+            viaLink = viaLink || last;
+            ok = follow(entry, st);
+        } else if (ok && last) {
+            file = name;
+        } else if (ok && S_ISDIR(st.st_mode)) {
+            std::swap(at, entry);
+            text += name + "/";
+        } else {
+            ok = false;
+        }
+        ::close(entry);
+        return ok;
+    }
+};
 
 }  // namespace
 
@@ -67,75 +191,80 @@ std::string inFolder(const std::string& folder, const std::string& name)
 bool readRegularFile(const std::string& path, std::size_t cap, std::string& content, std::string& why)
 {
     content.clear();
+    why.clear();
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
         why = reasonOf(errno);
         return false;
     }
-    const std::string tooLarge = "larger than " + std::to_string(cap) + " bytes";
-    struct stat st {};
-    bool ok = false;
-    if (::fstat(fd, &st) != 0) {
+    return readOpened(fd, cap, content, why);
+}
+
+bool PosixFiles::read(const std::string& path, std::size_t cap, std::string& content, std::string& why)
+{
+    if (held_.folder < 0 || path != held_.path)
+        return readRegularFile(path, cap, content, why);
+    content.clear();
+    why.clear();
+    const int fd = ::openat(held_.folder, held_.name.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
         why = reasonOf(errno);
-    } else if (!S_ISREG(st.st_mode)) {
-        why = "not a regular file";
-    } else if (static_cast<std::size_t>(st.st_size) > cap) {
-        why = tooLarge;
-    } else {
-        // One byte more than allowed tells a file that grew since fstat.
-        content.resize(cap + 1);
-        size_t done = 0;
-        int error = 0;
-        while (done < content.size()) {
-            const ssize_t n = ::read(fd, content.data() + done, content.size() - done);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0)
-                error = errno;
-            if (n <= 0)
-                break;
-            done += static_cast<size_t>(n);
-        }
-        content.resize(done);
-        if (error)
-            why = reasonOf(error);
-        else if (done > cap)
-            why = tooLarge;
-        else
-            ok = true;
+        return false;
     }
-    ::close(fd);
-    return ok;
+    return readOpened(fd, cap, content, why);
 }
 
 std::string PosixFiles::resolve(const std::string& path)
 {
-    std::string at = path;
-    char link[PATH_MAX];
-    for (int hop = 0; hop < 40; ++hop) {
-        const ssize_t n = ::readlink(at.c_str(), link, sizeof link);
-        if (n < 0 && errno == EINVAL)
-            return at;  // not a link: the file itself
-        if (n < 0 && errno == ENOENT)
-            return hop == 0 ? at : std::string();  // only the player's own file is ever made new
-        if (n < 0 || n == sizeof link)
-            return {};
-        const std::string to(link, static_cast<size_t>(n));
-        at = to.front() == '/' ? to : folderOf(at) + to;
+    release();
+    Walk walk;
+    std::string name;
+    bool ok = !path.empty() && walk.start(path);
+    while (ok && name.empty() && !walk.ahead.empty())
+        ok = walk.step(name);
+    const int folder = ok && !name.empty() ? ::openat(walk.at, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
+    struct stat st {};
+    // The player's folder and the file's are the player's, never root's or another's.
+    if (folder < 0 || ::fstat(folder, &st) != 0 || st.st_uid != walk.owner || walk.folderOwner != walk.owner) {
+        ::close(folder);
+        return {};
     }
-    return {};
+    held_ = {folder, walk.text + name, walk.text, name, walk.owner, walk.toMake};
+    return held_.path;
+}
+
+const PosixFiles::Held* PosixFiles::hold(const std::string& path)
+{
+    return held_.folder >= 0 && path == held_.path ? &held_ : resolve(path).empty() ? nullptr : &held_;
+}
+
+std::string PosixFiles::nameHeld(const std::string& path) const
+{
+    if (held_.folder < 0 || path.size() <= held_.at.size() || path.compare(0, held_.at.size(), held_.at) != 0 ||
+        path.find('/', held_.at.size()) != std::string::npos)
+        return {};
+    return path.substr(held_.at.size());
+}
+
+void PosixFiles::release()
+{
+    if (held_.folder >= 0)
+        ::close(held_.folder);
+    held_ = {};
 }
 
 int PosixFiles::lock(const std::string& path)
 {
-    const std::string folder = folderOf(path);
-    const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const Held* held = hold(path);
+    // A description of its own: the lock goes with it, and the held folder stays open.
+    const int fd = held ? ::openat(held->folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
     if (fd < 0)
         return -1;
+    lockHandle_ = fd;
     constexpr std::chrono::milliseconds poll{20};
     for (std::chrono::milliseconds waited{0};;) {
         if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
-            lockHandle_ = fd;
+            locked_ = true;
             return fd;
         }
         if (errno == EINTR)
@@ -144,7 +273,7 @@ int PosixFiles::lock(const std::string& path)
         if (errno != EWOULDBLOCK)
             return fd;
         if (waited >= kLockPatience) {
-            ::close(fd);
+            close(fd);
             return -1;
         }
         waited += pause(std::min(poll, kLockPatience - waited));
@@ -158,46 +287,59 @@ std::chrono::milliseconds PosixFiles::pause(std::chrono::milliseconds wanted)
     return std::chrono::ceil<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
 }
 
-int PosixFiles::createTempBeside(const std::string& target, std::string& tempName)
+namespace {
+
+// The file that is to take the place of `name` in `folder`, as `old` describes it
+// (owner, group and bits), under a name of its own; -1 when it cannot be made.
+int makeTemp(int folder, const std::string& name, const struct stat& old, std::string& tempName)
 {
-    // Only what the player owns is replaced, also when root plays: a link into a
-    // folder of someone else's is never written through.
-    struct stat folder {}, old {};
-    if (::stat(folder_.empty() ? "." : folder_.c_str(), &folder) != 0)
-        return -1;
-    const int probe = ::open(target.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
-    const bool exists = probe >= 0;
-    if (!exists && errno != ENOENT)
-        return -1;
-    if (exists) {
-        const bool stated = ::fstat(probe, &old) == 0;
-        ::close(probe);
-        if (!stated || !S_ISREG(old.st_mode) || old.st_uid != folder.st_uid)
+    static constexpr char letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    int fd = -1;
+    for (int tries = 0; fd < 0 && tries < 100; ++tries) {
+        tempName = name + kTempMark;
+        for (size_t i = 0; i < kTempLetters; ++i)
+            tempName += letters[::arc4random_uniform(sizeof letters - 1)];
+        fd = ::openat(folder, tempName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd < 0 && errno != EEXIST)
             return -1;
-        // A player who took away the write permission has frozen the best score.
-        if (::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0)
-            return -1;
-    } else {
-        old.st_uid = folder.st_uid;
-        old.st_gid = folder.st_gid;
-        old.st_mode = 0644;
     }
-    std::string pattern = target + kTempMark + std::string(kTempLetters, 'X');
-    const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
-    if (fd < 0)
-        return -1;
     // The file keeps its owner and group: the player can still save after root played.
-    // mkstemp makes 0600: keep the player's bits instead, but never setuid, setgid or sticky.
+    // Keep the player's bits too, but never setuid, setgid or sticky.
     struct stat made {};
-    const bool owned = ::fstat(fd, &made) == 0 &&
+    const bool owned = fd >= 0 && ::fstat(fd, &made) == 0 &&
                        ((made.st_uid == old.st_uid && made.st_gid == old.st_gid) ||
                         ::fchown(fd, old.st_uid, old.st_gid) == 0 || made.st_uid == old.st_uid);
-    if (!owned || ::fchmod(fd, old.st_mode & 0777) != 0) {
+    if (fd >= 0 && (!owned || ::fchmod(fd, old.st_mode & 0777) != 0)) {
         ::close(fd);
-        ::unlink(pattern.c_str());
+        ::unlinkat(folder, tempName.c_str(), 0);
         return -1;
     }
-    tempName = pattern;
+    return fd;
+}
+
+}  // namespace
+
+int PosixFiles::createTempBeside(const std::string& target, std::string& tempName)
+{
+    const Held* held = hold(target);
+    if (!held)
+        return -1;
+    struct stat old {};
+    if (::fstatat(held->folder, held->name.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0) {
+        // Only a regular file of the folder's owner is replaced; one the player took the
+        // write permission from has frozen the best score.
+        if (!S_ISREG(old.st_mode) || old.st_uid != held->owner ||
+            ::faccessat(held->folder, held->name.c_str(), W_OK, AT_EACCESS) != 0)
+            return -1;
+    } else if (errno != ENOENT || !held->mayMake || ::fstat(held->folder, &old) != 0) {
+        return -1;
+    } else {
+        old.st_mode = 0644;
+    }
+    std::string name;
+    const int fd = makeTemp(held->folder, held->name, old, name);
+    if (fd >= 0)
+        tempName = held->at + name;
     return fd;
 }
 
@@ -220,33 +362,44 @@ bool PosixFiles::sync(int handle) { return ::fsync(handle) == 0; }
 
 bool PosixFiles::close(int handle)
 {
-    if (handle == lockHandle_)
+    if (handle == lockHandle_) {
         lockHandle_ = -1;
+        locked_ = false;
+        release();
+    }
     return ::close(handle) == 0;
 }
 
 bool PosixFiles::rename(const std::string& from, const std::string& to)
 {
-    if (::rename(from.c_str(), to.c_str()) != 0)
+    const std::string fromName = nameHeld(from);
+    if (fromName.empty() || to != held_.path ||
+        ::renameat(held_.folder, fromName.c_str(), held_.folder, held_.name.c_str()) != 0)
         return false;
-    const std::string folder = folderOf(to);
     // Make the new directory entry itself durable; a failure here loses nothing.
-    if (DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str())) {
-        ::fsync(::dirfd(dir));
-        // A killed save's file: under the lock any other is one; without it, another
-        // copy may be writing its own, so only an old one is.
-        const time_t stale = ::time(nullptr) - kStaleSeconds;
-        struct stat st {};
-        while (const dirent* entry = ::readdir(dir))
-            if (tempOf(to, entry->d_name) &&
-                (lockHandle_ >= 0 || (::fstatat(::dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
-                                      st.st_mtime < stale)))
-                ::unlinkat(::dirfd(dir), entry->d_name, 0);
-        ::closedir(dir);
+    ::fsync(held_.folder);
+    const int listed = ::openat(held_.folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR* dir = listed >= 0 ? ::fdopendir(listed) : nullptr;
+    if (!dir) {
+        ::close(listed);
+        return true;
     }
+    // A killed save's file: under the lock any other is one; without it, another copy
+    // may be writing its own, so only an old one is.
+    const time_t stale = ::time(nullptr) - kLeftoverAge.count();
+    struct stat st {};
+    while (const dirent* entry = ::readdir(dir))
+        if (tempOf(held_.name, entry->d_name) &&
+            (locked_ || (::fstatat(::dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && st.st_mtime < stale)))
+            ::unlinkat(::dirfd(dir), entry->d_name, 0);
+    ::closedir(dir);
     return true;
 }
 
-void PosixFiles::remove(const std::string& path) { ::unlink(path.c_str()); }
+void PosixFiles::remove(const std::string& path)
+{
+    if (const std::string name = nameHeld(path); !name.empty())
+        ::unlinkat(held_.folder, name.c_str(), 0);
+}
 
 }  // namespace platform

@@ -7,10 +7,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstdio>
+#include <set>
 #include <thread>
 #include <utility>
+
+#include "platform/posix/PosixFiles.h"
 
 namespace platform {
 
@@ -26,8 +30,12 @@ constexpr pa_usec_t kQueuedUs = 160000;
 constexpr pa_usec_t kRequestUs = 70000;
 constexpr sf_count_t kLongestHoldSeconds = 5;
 // While a loop should be heard and the server is away, it is called again this often:
-// the loop comes back within a second of the server.
+// the loop comes back within a second of a server that restarts.
 constexpr pa_usec_t kRetryUs = 300000;
+// A server never reached, or gone for longer than a restart takes, is called less
+// often: each call may cost a line on stderr from the client library.
+constexpr pa_usec_t kRestartUs = 10000000;
+constexpr pa_usec_t kSlowRetryUs = 5000000;
 
 // What the desktop's mixer shows and what role policies (a call lowering games) see.
 pa_proplist* identity()
@@ -43,25 +51,39 @@ pa_proplist* identity()
 // A sound file, read a piece at a time as it plays.
 class Sound {
 public:
-    // Nothing for a file that is missing, not a plain file, or not a sound.
-    static std::unique_ptr<Sound> open(const std::string& path, bool loop)
+    // Nothing for a file that is missing, not a plain file, or not a sound the server
+    // can play; `why` says which in a few words.
+    static std::unique_ptr<Sound> open(const std::string& path, bool loop, std::string& why)
     {
         // Non-blocking: a FIFO under a sound's name must not hang the game.
         const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
         struct stat st {};
-        if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size == 0) {
+            why = fd < 0 ? reasonOf(errno) : st.st_size == 0 && S_ISREG(st.st_mode) ? "empty" : "not a regular file";
             if (fd >= 0)
                 ::close(fd);
             return nullptr;
         }
         SF_INFO info{};
         SNDFILE* file = sf_open_fd(fd, SFM_READ, &info, SF_TRUE);  // closes fd, also when it fails
-        if (file == nullptr)
+        if (file == nullptr) {
+            why = sf_strerror(nullptr);
+            why[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(why[0])));
+            why.erase(why.find_last_not_of(". ") + 1);
             return nullptr;
+        }
         std::unique_ptr<Sound> sound(new Sound(file, info, loop));
-        if (info.frames <= 0 || info.samplerate <= 0 || info.channels <= 0 || info.channels > int{PA_CHANNELS_MAX})
-            return nullptr;
-        return sound;
+        // The server takes the rates and channel counts it knows a layout for.
+        pa_channel_map map{};
+        const pa_sample_spec format = sound->sampleFormat();
+        if (info.frames <= 0)
+            why = "no sound in it";
+        else if (info.channels <= 0 || info.channels > int{PA_CHANNELS_MAX} ||
+                 !pa_channel_map_init_auto(&map, format.channels, PA_CHANNEL_MAP_DEFAULT))
+            why = std::to_string(info.channels) + " channels";
+        else if (!pa_sample_spec_valid(&format))
+            why = "a rate of " + std::to_string(info.samplerate) + " Hz";
+        return why.empty() ? std::move(sound) : nullptr;
     }
     ~Sound() { sf_close(file_); }
     Sound(const Sound&) = delete;
@@ -165,6 +187,16 @@ struct PulseDevice::Impl {
         told = true;
     }
 
+    // A file that cannot play is named once, and its cue is silent.
+    std::unique_ptr<Sound> load(const std::string& path, bool looped)
+    {
+        std::string why;
+        std::unique_ptr<Sound> sound = Sound::open(path, looped, why);
+        if (!sound && named.insert(path).second)
+            std::fprintf(stderr, "zenkora: cannot play %s: %s\n", path.c_str(), why.c_str());
+        return sound;
+    }
+
     bool ready() const { return ctx != nullptr && pa_context_get_state(ctx) == PA_CONTEXT_READY; }
     // Still on its way to the server, which has been asked.
     bool waiting() const
@@ -196,8 +228,10 @@ struct PulseDevice::Impl {
     // While a loop is wanted, the server is called again until it answers.
     void callAgain()
     {
+        const pa_usec_t now = pa_rtclock_now();
+        const bool restarting = lostAt != 0 && now - lostAt < kRestartUs;
         if (retry == nullptr && !loop.empty() && ctx != nullptr)
-            retry = pa_context_rttime_new(ctx, pa_rtclock_now() + kRetryUs, &Impl::onRetry, this);
+            retry = pa_context_rttime_new(ctx, now + (restarting ? kRetryUs : kSlowRetryUs), &Impl::onRetry, this);
     }
 
     static void onRetry(pa_mainloop_api* api, pa_time_event* e, const struct timeval*, void* user)
@@ -219,7 +253,7 @@ struct PulseDevice::Impl {
         loop = looped ? path : std::string();
         if (mainloop != nullptr && (ctx == nullptr || !PA_CONTEXT_IS_GOOD(pa_context_get_state(ctx))))
             connect();
-        std::unique_ptr<Sound> sound = Sound::open(path, looped);
+        std::unique_ptr<Sound> sound = load(path, looped);
         const milliseconds length = sound ? sound->length() : milliseconds(0);
         if (ready())
             begin(std::move(sound));
@@ -267,12 +301,15 @@ struct PulseDevice::Impl {
         auto* self = static_cast<Impl*>(user);
         const pa_context_state_t state = pa_context_get_state(c);
         if (state == PA_CONTEXT_READY) {
+            self->wasReady = true;
             if (std::exchange(self->told, false))
                 std::fprintf(stderr, "zenkora: sound is back\n");
             // The loop that should be playing now; a sound played once is not made up for.
             if (!self->loop.empty() && self->stream == nullptr)
-                self->begin(Sound::open(self->loop, true));
+                self->begin(self->load(self->loop, true));
         } else if (!PA_CONTEXT_IS_GOOD(state)) {
+            if (std::exchange(self->wasReady, false))
+                self->lostAt = pa_rtclock_now();
             self->say(std::string("sound server: ") + pa_strerror(pa_context_errno(c)));
             self->callAgain();
         }
@@ -323,6 +360,9 @@ struct PulseDevice::Impl {
     std::string loop;                // the loop that should be heard, as a path
     pa_time_event* retry = nullptr;  // the server to be called again
     bool told = false;               // sound being off was said, and not yet that it is back
+    std::set<std::string> named;     // the files that cannot play, once told
+    bool wasReady = false;           // the server answered, and has not gone since
+    pa_usec_t lostAt = 0;            // when it last went away
 };
 
 PulseDevice::PulseDevice(Locate locate) : impl_(std::make_unique<Impl>())

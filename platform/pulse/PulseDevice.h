@@ -6,7 +6,8 @@
 // Without a server, while it does not answer, after it went away, the same calls
 // keep the same time in silence: a loop is silent, a sound played to its end is
 // waited for its own length. While a loop is wanted a gone server is called again
-// every 300 ms, and the loop resumes once it answers; otherwise at the next sound.
+// every 300 ms for ten seconds, then every 5 s (as is one never reached), and the
+// loop resumes once it answers; otherwise at the next sound.
 // The streams carry the game's name, id and icon and the role "game".
 
 #include <functional>

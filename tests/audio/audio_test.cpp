@@ -11,6 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -202,24 +203,35 @@ TEST(NoServer, SoundsKeepTheirTimeSilentlyBadFilesReturnAtOnceAndItIsSaidOnce)
     mkfifo((dir + "/fifo.wav").c_str(), 0600);
     fs::create_directory(dir + "/folder.wav");
     std::ofstream(dir + "/garbage.wav") << std::string(20000, 'x');
+    std::ofstream(dir + "/empty.wav").close();
+    for (SF_INFO info : {SF_INFO{0, 1000000, 1, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 0, 0}, SF_INFO{0, 22050, 32, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 0, 0}}) {
+        const std::vector<short> silence(1000 * info.channels);
+        SNDFILE* f = sf_open((dir + (info.channels == 1 ? "/fast.wav" : "/wide.wav")).c_str(), SFM_WRITE, &info);
+        sf_close((sf_writef_short(f, silence.data(), 1000), f));
+    }
     tone("a.wav", 0.5);
     std::fflush(stderr);
     const int saved = dup(2);
     std::freopen((dir + "/stderr.txt").c_str(), "w", stderr);
+    const char* bad[] = {"missing.wav", "garbage.wav", "fifo.wav", "folder.wav", "empty.wav", "fast.wav", "wide.wav"};
     {
         platform::PulseDevice sound([](const std::string& name) { return dir + "/" + name; });
         sound.open();
         sound.startLoop("a.wav");
         EXPECT_PRED2(lasts, ms([&] { sound.playToEnd("a.wav"); }), 500);
-        for (const char* bad : {"missing.wav", "garbage.wav", "fifo.wav", "folder.wav"})
-            EXPECT_LT(ms([&] { sound.playToEnd(bad); }), kAtOnce) << bad;
+        for (const char* name : bad)
+            EXPECT_LT(ms([&] { sound.playToEnd(name); }), kAtOnce) << name;
         EXPECT_LT(ms([&] { sound.startLoop("fifo.wav"); }), kAtOnce);
     }
     std::fflush(stderr);
     dup2(saved, 2);
+    // Sound being off is said once, and each file that cannot play is named once.
     const std::string said = slurp(std::ifstream(dir + "/stderr.txt"));
-    EXPECT_EQ(said.find('\n'), said.size() - 1) << said;  // one line
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1 + std::ssize(bad)) << said;
     EXPECT_NE(said.find("sound is off"), std::string::npos) << said;
+    for (const char* why : {"missing.wav: no such file\n", "fifo.wav: not a regular file\n", "empty.wav: empty\n",
+                            "garbage.wav: format not recognised\n", "fast.wav: a rate of 1000000 Hz\n", "wide.wav: 32 channels\n"})
+        EXPECT_NE(said.find("zenkora: cannot play " + dir + "/" + why), std::string::npos) << said;
     EXPECT_FALSE(fs::exists(dir + "/run/pulse/native")) << "a server was started for the game";
 }
 
