@@ -107,7 +107,7 @@ struct Walk {
     bool start(const std::string& path)
     {
         ::close(at);
-        text = path.front() == '/' ? "/" : "";
+        text.assign(path.front() == '/' ? 1 : 0, '/');
         at = ::open(text.empty() ? "." : "/", O_PATH | O_DIRECTORY | O_CLOEXEC);
         struct stat st {};
         take(path);
