@@ -12,7 +12,7 @@ BUILD_PACKAGES=(g++ cmake ninja-build pkgconf qt6-base-dev
 TEST_PACKAGES=(libgtest-dev
                xvfb xdotool imagemagick
                pulseaudio pulseaudio-utils sox
-               clang libclang-rt-14-dev
+               clang libclang-rt-dev
                desktop-file-utils appstream groff-base
                weston pipewire pipewire-pulse wireplumber dbus-daemon)
 
