@@ -33,3 +33,7 @@ ensure_packages() {
 }
 
 jobs() { nproc 2>/dev/null || echo 2; }
+
+# Warnings fail the build only when asked (ZENKORA_WERROR=1, as CI does): a newer
+# compiler or Qt than any tried so far must not stop a player's build.
+warnings_as_errors() { [ "${ZENKORA_WERROR:-0}" = 1 ] && echo ON || echo OFF; }
