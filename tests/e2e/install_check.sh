@@ -19,7 +19,11 @@ for tool in appstreamcli desktop-file-validate groff; do
     command -v $tool >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
 done
 desktop-file-validate "$share"/applications/*.desktop || fail "desktop entry"
-appstreamcli validate --no-net "$share"/metainfo/*.xml >"$work/as.log" || fail "metainfo: $(cat "$work/as.log")"
+# The game has no homepage and invents none: appstream 1.0's warning of its absence is
+# heard as a note. 0.16 has no such warning, and refuses to hear of it.
+metainfo() { appstreamcli validate --no-net "$@" "$share"/metainfo/*.xml >"$work/as.log" 2>&1; }
+metainfo --override=url-homepage-missing=info ||
+    { grep -q "url-homepage-missing' is not recognized" "$work/as.log" && metainfo; } || fail "metainfo: $(cat "$work/as.log")"
 [ -z "$(zcat "$share/man/man6/zenkora.6.gz" | groff -man -ww -z 2>&1)" ] || fail "manual page warnings"
 mv "$work/prefix" "$work/moved" && zenkora=$work/moved/bin/zenkora
 
