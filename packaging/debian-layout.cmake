@@ -16,9 +16,13 @@ endif()
 execute_process(COMMAND "${CPACK_ZENKORA_STRIP}" --remove-section=.comment --remove-section=.note "${usr}/games/zenkora"
                 COMMAND_ERROR_IS_FATAL ANY)
 
-# lintian runs appstreamcli on the metadata; from appstream 1.0 on, that warns of the
+# Debian 13's lintian runs appstreamcli on the metadata, and appstream 1.0 warns of the
 # missing homepage. The metadata invents none, and the tests check it with only that
-# warning let pass.
-file(WRITE "${usr}/share/lintian/overrides/zenkora"
-     "# The game has no homepage and its metadata invents none (url-homepage-missing).\n"
-     "zenkora: appstream-metadata-validation-failed\n")
+# warning let pass. Debian 12's lintian knows no such tag and refuses an override of it,
+# so the override goes only with a lintian that knows it, on the release built for.
+set(tag appstream-metadata-validation-failed)
+if(EXISTS "/usr/share/lintian/tags/a/${tag}.tag")
+  file(WRITE "${usr}/share/lintian/overrides/zenkora"
+       "# The game has no homepage and its metadata invents none (url-homepage-missing).\n"
+       "zenkora: ${tag}\n")
+endif()
