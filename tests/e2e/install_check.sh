@@ -15,11 +15,11 @@ for size in 16 32 48 64 128 256; do
     [ "$(identify -format %wx%h "$share/icons/hicolor/${size}x$size/apps/io.github.zenkora.Zenkora.png")" = "${size}x$size" ] ||
         fail "no ${size}x$size icon"
 done
-for tool in appstreamcli desktop-file-validate groff; do
-    command -v $tool >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
-done
+for tool in appstreamcli desktop-file-validate groff; do command -v $tool >/dev/null || { echo "SKIP: no $tool"; exit 77; }; done
 desktop-file-validate "$share"/applications/*.desktop || fail "desktop entry"
-appstreamcli validate --no-net "$share"/metainfo/*.xml >"$work/as.log" || fail "metainfo: $(cat "$work/as.log")"
+# No homepage is invented: appstream 1.0's warning of its absence is a note here (0.16 has none).
+metainfo() { appstreamcli validate --no-net "$@" "$share"/metainfo/*.xml >"$work/as.log" 2>&1; }
+metainfo --override=url-homepage-missing=info || { grep -q "not recognized" "$work/as.log" && metainfo; } || fail "metainfo: $(cat "$work/as.log")"
 [ -z "$(zcat "$share/man/man6/zenkora.6.gz" | groff -man -ww -z 2>&1)" ] || fail "manual page warnings"
 mv "$work/prefix" "$work/moved" && zenkora=$work/moved/bin/zenkora
 

@@ -66,7 +66,7 @@ bool showActive(ui::MainWindow& window)
     window.show();
     if (!QTest::qWaitForWindowExposed(&window))
         return false;
-    QApplication::setActiveWindow(&window);
+    window.activateWindow();
     return QTest::qWaitForWindowActive(&window);
 }
 
