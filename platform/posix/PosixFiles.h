@@ -30,8 +30,9 @@ std::string inFolder(const std::string& folder, const std::string& name);
 // found, walking one entry at a time, and holds open, whatever becomes of the path
 // meanwhile. The player's folder, the file and its folder must belong to the first
 // user other than root that the walk met, the player: a folder or link of theirs
-// never hands the save to another user's folder, nor to root's. So root playing for a player writes nothing
-// the player could not write themselves, through links or folders swapped mid-save.
+// never hands the save to another user's folder, nor to root's. So root playing for a
+// player writes nothing the player could not write themselves, through links or
+// folders swapped mid-save.
 class PosixFiles : public Files {
 public:
     // A save that waits longer for another's gives up: the window would stop answering.
