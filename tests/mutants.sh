@@ -73,7 +73,7 @@ H @@ content.starts_with(kByteOrderMark) ? kByteOrderMark.size() : 0 @@ 0
 H @@ throw platform::LoadError("cannot read " + path + ": " + e.what()); @@ ;
 P @@ toMake = last && errno == ENOENT && !viaLink; @@ toMake = last && errno == ENOENT;
 P @@ if (waited >= kLockPatience) { @@ if (waited >= 3 * kLockPatience) {
-P @@ if (st.st_uid != 0 && !ownerSeen) @@ if (st.st_uid != 0)
+P @@ if (owner == 0)¶            owner = st.st_uid; @@ owner = st.st_uid;
 P @@ || st.st_uid != walk.owner || @@ ||
 P @@ || walk.folderOwner != walk.owner) { @@ ) {
 P @@ || old.st_uid != held->owner @@ || false

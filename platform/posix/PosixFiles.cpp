@@ -14,6 +14,7 @@
 #include <cstring>
 #include <ctime>
 #include <deque>
+#include <optional>
 #include <thread>
 
 namespace platform {
@@ -78,10 +79,8 @@ struct Walk {
     std::deque<std::string> ahead;
     int at = -1;  // the folder reached
     std::string text;
-    uid_t owner = 0;
-    bool ownerSeen = false;
-    uid_t folderOwner = 0;  // the player's folder's: the one the path names the file in
-    bool folderSeen = false;
+    uid_t owner = 0;                   // root until another user is met
+    std::optional<uid_t> folderOwner;  // the player's folder's: the one the path names the file in
     bool viaLink = false;  // the file's own name came from a link
     bool toMake = false;   // the file is not there yet
     int links = 0;
@@ -90,8 +89,8 @@ struct Walk {
     // The first user other than root met on the way is the one the file must belong to.
     void enter(const struct stat& st)
     {
-        if (st.st_uid != 0 && !ownerSeen)
-            owner = st.st_uid, ownerSeen = true;
+        if (owner == 0)
+            owner = st.st_uid;
     }
     void take(const std::string& path)
     {
@@ -141,8 +140,8 @@ struct Walk {
         ahead.pop_front();
         const bool last = ahead.empty();
         struct stat st {};
-        if (last && !folderSeen && ::fstat(at, &st) == 0)
-            folderOwner = st.st_uid, folderSeen = true;
+        if (last && !folderOwner && ::fstat(at, &st) == 0)
+            folderOwner = st.st_uid;
         int entry = ::openat(at, name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
         if (entry < 0) {
             // Only the file the game names is ever made new, never one a link names.
